@@ -1,0 +1,101 @@
+#include "app/run_sequence.h"
+
+#include "app/arguments.h"
+#include "app/exit_codes.h"
+#include "app/fatal_error.h"
+#include "naming/free_name_search.h"
+#include "os/console.h"
+#include "os/raised_error.h"
+#include "system/computer_name.h"
+
+namespace vorlane {
+
+namespace {
+
+SearchMode chooseMode(const OptionList& options) {
+    if (options.hasFlag("/d")) return SearchMode::Serial;
+    if (options.hasFlag("/r")) return SearchMode::Random;
+    return SearchMode::Sequential;
+}
+
+// The change itself, or with /n the line that tells what it would be.
+ApplyOutcome changeName(SystemServices& system, const RunContext& context,
+                        const std::string& name) {
+    if (context.preview) {
+        writeLine(system, {"My name would be ", name});
+        return {true, 0};
+    }
+    return applyName(system, name);
+}
+
+int exitCodeOf(const ApplyOutcome& outcome) {
+    return outcome.changed ? exit_code::kSuccess : static_cast<int>(outcome.errorCode);
+}
+
+// From the network scope's start to its stop: find a name by pattern and
+// apply it.
+int patternStage(SystemServices& system, const OptionList& options, RunContext& context) {
+    NetworkScope network(system);
+    network.start();
+
+    SearchRequest request;
+    request.mode = chooseMode(options);
+    request.pattern = makeNamePattern(options.value("name"));
+    request.startText = options.value("start");
+    request.endText = options.value("end");
+    request.serial = context.serial;
+    if (context.preview) {
+        request.onProbe = [&system](const std::string& name, bool taken) {
+            writeLine(system, {name, taken ? " is taken" : " is free"});
+        };
+    }
+    // The code read after a refused change must be that change's own.
+    system.SetLastError(0);
+
+    const SearchOutcome found = chooseCandidate(system, context.random, request);
+    switch (found.kind) {
+        case SearchOutcome::Kind::NoFreeName:
+            writeLine(system, {"All spots taken."});
+            network.stop();
+            return exit_code::kNoFreeName;
+        case SearchOutcome::Kind::NameTooLong:
+            writeLine(system, {"The name \"", found.name, "\" is longer than ",
+                               std::to_string(kMaxNameLength), " characters"});
+            network.stop();
+            return exit_code::kNameTooLong;
+        case SearchOutcome::Kind::Found:
+            break;
+    }
+
+    const ApplyOutcome applied = changeName(system, context, found.name);
+    network.stop();
+    return exitCodeOf(applied);
+}
+
+int runStages(SystemServices& system, const OptionList& options, RunContext& context) {
+    context.writeBack = options.hasFlag("/w");
+    context.preview = options.hasFlag("/n");
+    if (auto refused = checkArgumentLengths(system, options)) return *refused;
+    if (auto refused = checkArguments(system, options)) return *refused;
+
+    context.serial = readVolumeSerial(system);
+    if (usageWanted(options)) {
+        showUsage(system, options, context.serial);
+        return exit_code::kSuccess;
+    }
+    context.random.seed(system.randomSeed());
+    return patternStage(system, options, context);
+}
+
+}  // namespace
+
+int runSequence(SystemServices& system, const OptionList& options) {
+    RunContext context;
+    try {
+        return runStages(system, options, context);
+    } catch (const RaisedError& error) {
+        return reportFatalError(system, error);
+    }
+}
+
+}  // namespace vorlane

@@ -1,0 +1,235 @@
+// SystemServices on Linux. The computer name is the host name, the system
+// directory is "/" and its volume the root filesystem; last error codes are
+// errno values.
+#include <fcntl.h>
+#include <netdb.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "os/system_services.h"
+
+namespace vorlane {
+
+namespace {
+
+constexpr const char* kHostnameFile = "/etc/hostname";
+
+// Drops trailing control characters, blanks and full stops.
+std::string trimMessage(std::string text) {
+    while (!text.empty()) {
+        const unsigned char last = static_cast<unsigned char>(text.back());
+        if (last >= 33 && last != '.') break;
+        text.pop_back();
+    }
+    return text;
+}
+
+// What a host name must look like here: 1 to 15 letters, digits and "-",
+// no "-" at either end, not all digits.
+bool isAcceptableHostName(std::string_view name) {
+    if (name.empty() || name.size() > 15) return false;
+    if (name.front() == '-' || name.back() == '-') return false;
+    bool allDigits = true;
+    for (char c : name) {
+        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        const bool digit = c >= '0' && c <= '9';
+        if (!letter && !digit && c != '-') return false;
+        if (!digit) allDigits = false;
+    }
+    return !allDigits;
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+// Writes the whole text into path in place: for a file that is a mount point
+// and so cannot be replaced by a rename.
+int rewriteInPlace(const char* path, std::string_view text) {
+    const int fd = ::open(path, O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) return errno;
+    int error = 0;
+    if (!writeAll(fd, text) || ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    return error;
+}
+
+class LinuxServices final : public SystemServices {
+public:
+    LinuxServices(int argc, char** argv) : arguments_(argv + 1, argv + argc) {}
+
+    Dword GetWindowsDirectoryA(char* buffer, Dword size) override {
+        if (size < 2) return fail(ERANGE), 0;
+        buffer[0] = '/';
+        buffer[1] = '\0';
+        return 1;
+    }
+
+    // The serial number is the first 32-bit word of the root filesystem's ID.
+    // The root path is not looked at: there is one root.
+    bool GetVolumeInformationA(const char*, Dword* serialNumber, Dword* maximumComponentLength,
+                               Dword* fileSystemFlags) override {
+        struct statfs info;
+        if (::statfs("/", &info) != 0) return fail(errno);
+        Dword word = 0;
+        static_assert(sizeof info.f_fsid >= sizeof word);
+        std::memcpy(&word, &info.f_fsid, sizeof word);
+        *serialNumber = word;
+        *maximumComponentLength = static_cast<Dword>(info.f_namelen);
+        *fileSystemFlags = 0;
+        return true;
+    }
+
+    // Makes the name the running host name and the static one in
+    // /etc/hostname, or neither: the file is written beside its place first,
+    // and the running name is put back when the file cannot be replaced.
+    bool SetComputerNameA(const char* name) override {
+        if (!isAcceptableHostName(name)) return fail(EINVAL);
+        const std::string text = std::string(name) + "\n";
+
+        std::string temporary = std::string(kHostnameFile) + ".XXXXXX";
+        const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+        if (fd < 0) return fail(errno);
+        struct stat existing;
+        const mode_t mode = ::stat(kHostnameFile, &existing) == 0 ? existing.st_mode & 07777 : 0644;
+        int error = 0;
+        if (::fchmod(fd, mode) != 0 || !writeAll(fd, text) || ::fsync(fd) != 0) error = errno;
+        if (::close(fd) != 0 && error == 0) error = errno;
+        if (error != 0) return ::unlink(temporary.c_str()), fail(error);
+
+        char previous[256] = {};
+        ::gethostname(previous, sizeof previous - 1);
+        if (::sethostname(name, std::strlen(name)) != 0) {
+            error = errno;
+            ::unlink(temporary.c_str());
+            return fail(error);
+        }
+        if (::rename(temporary.c_str(), kHostnameFile) != 0) {
+            error = errno;
+            ::unlink(temporary.c_str());
+            if (error == EBUSY || error == EXDEV) error = rewriteInPlace(kHostnameFile, text);
+            if (error != 0) {
+                ::sethostname(previous, std::strlen(previous));
+                return fail(error);
+            }
+        }
+        return true;
+    }
+
+    void SetLastError(Dword code) override { lastError_ = code; }
+    Dword GetLastError() override { return lastError_; }
+
+    std::string systemErrorText(Dword code) override {
+        if (code == 0) return trimMessage(std::strerror(0));
+        return trimMessage(std::strerror(static_cast<int>(code)));
+    }
+
+    bool isNtPlatform() override { return false; }
+
+    // Privileges belong to the NT family; the logic never asks for them here.
+    bool OpenProcessToken(TokenHandle*) override { return fail(ENOSYS); }
+    bool LookupPrivilegeValueA(const char*, const char*, Luid*) override { return fail(ENOSYS); }
+    bool AdjustTokenPrivileges(TokenHandle, bool, const TokenPrivileges&, TokenPrivileges*, Dword,
+                               Dword*) override {
+        return fail(ENOSYS);
+    }
+    bool CloseHandle(TokenHandle) override { return fail(ENOSYS); }
+
+    bool InitiateSystemShutdownA(const char*, const char*, Dword, int, int) override {
+        return fail(ENOSYS);
+    }
+
+    // There is no message box on a console: the text goes to standard output.
+    int MessageBoxA(const char* text, const char*, unsigned) override {
+        writeOutput(text);
+        writeOutput("\r\n");
+        return 1;
+    }
+
+    // The resolver needs no start or stop.
+    int WSAStartup(std::uint16_t) override { return 0; }
+    int WSACleanup() override { return 0; }
+
+    bool gethostbyname(const char* name) override {
+        struct addrinfo hints;
+        std::memset(&hints, 0, sizeof hints);
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        struct addrinfo* found = nullptr;
+        if (::getaddrinfo(name, nullptr, &hints, &found) != 0) return false;
+        ::freeaddrinfo(found);
+        return true;
+    }
+
+    std::vector<std::string> commandLineArguments() override { return arguments_; }
+
+    std::string programFileName() override {
+        char path[4096];
+        const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path);
+        if (length <= 0) return "vorlane";
+        const std::string full(path, static_cast<std::size_t>(length));
+        return full.substr(full.find_last_of('/') + 1);
+    }
+
+    void writeOutput(std::string_view bytes) override { writeAll(STDOUT_FILENO, bytes); }
+
+    int readInputByte() override {
+        unsigned char byte = 0;
+        for (;;) {
+            const ssize_t got = ::read(STDIN_FILENO, &byte, 1);
+            if (got == 1) return byte;
+            if (got < 0 && errno == EINTR) continue;
+            return -1;
+        }
+    }
+
+    bool equalIgnoringCase(std::string_view a, std::string_view b) override {
+        if (a.size() != b.size()) return false;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+        }
+        return true;
+    }
+
+    bool isLeadByte(unsigned char) override { return false; }
+
+    std::uint64_t randomSeed() override {
+        std::random_device entropy;
+        return (static_cast<std::uint64_t>(entropy()) << 32) ^ entropy();
+    }
+
+private:
+    static char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+    bool fail(int code) {
+        lastError_ = static_cast<Dword>(code);
+        return false;
+    }
+
+    std::vector<std::string> arguments_;
+    Dword lastError_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<SystemServices> makePlatformServices(int argc, char** argv) {
+    return std::make_unique<LinuxServices>(argc, argv);
+}
+
+}  // namespace vorlane

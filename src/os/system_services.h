@@ -1,0 +1,125 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vorlane {
+
+using Dword = std::uint32_t;
+
+// An opaque handle to a process token. 0 is no handle.
+using TokenHandle = std::uintptr_t;
+
+// A locally unique identifier, as the system hands out for a privilege.
+struct Luid {
+    Dword lowPart = 0;
+    std::int32_t highPart = 0;
+};
+
+inline constexpr Dword kPrivilegeEnabled = 2;  // SE_PRIVILEGE_ENABLED
+
+// A privilege record with exactly one entry.
+struct TokenPrivileges {
+    Dword privilegeCount = 0;
+    Luid luid;
+    Dword attributes = 0;
+};
+
+inline constexpr Dword kWindowsDirectorySize = 261;  // MAX_PATH + 1
+inline constexpr std::uint16_t kWinSockVersion11 = 0x0101;
+inline constexpr unsigned kMessageBoxOkInformation = 0x40;  // MB_OK | MB_ICONINFORMATION
+
+// Everything the program asks of the operating system. Each operation of the
+// first group carries the name of the Windows call it stands for and takes the
+// same arguments; the Windows implementation forwards to that call, the Linux
+// one does the nearest equivalent, and the tests use an in-memory fake.
+// Results follow the Windows convention: false or 0 means failure, and the
+// reason is then read with GetLastError.
+class SystemServices {
+public:
+    virtual ~SystemServices() = default;
+
+    // --- Machine identity -------------------------------------------------
+
+    // Fills buffer (of size characters) with the system directory's path and
+    // returns its length, or 0 on failure.
+    virtual Dword GetWindowsDirectoryA(char* buffer, Dword size) = 0;
+
+    // Asks for the volume at rootPath ("C:\\") without name buffers. Only the
+    // serial number matters to the program; the out-values are left alone on
+    // failure.
+    virtual bool GetVolumeInformationA(const char* rootPath, Dword* serialNumber,
+                                       Dword* maximumComponentLength,
+                                       Dword* fileSystemFlags) = 0;
+
+    // --- Computer name and errors -----------------------------------------
+
+    virtual bool SetComputerNameA(const char* name) = 0;
+    virtual void SetLastError(Dword code) = 0;
+    virtual Dword GetLastError() = 0;
+
+    // The system's message for code with trailing control characters,
+    // blanks and full stops removed; empty when the system has none.
+    virtual std::string systemErrorText(Dword code) = 0;
+
+    // True on the NT family of Windows; read once when the services start.
+    virtual bool isNtPlatform() = 0;
+
+    // --- Restart ----------------------------------------------------------
+
+    // Opens the current process's token for adjusting and querying privileges.
+    virtual bool OpenProcessToken(TokenHandle* token) = 0;
+    virtual bool LookupPrivilegeValueA(const char* systemName, const char* name, Luid* luid) = 0;
+    virtual bool AdjustTokenPrivileges(TokenHandle token, bool disableAll,
+                                       const TokenPrivileges& newState,
+                                       TokenPrivileges* previousState, Dword bufferLength,
+                                       Dword* returnLength) = 0;
+    virtual bool CloseHandle(TokenHandle handle) = 0;
+    // forceAppsClosed and rebootAfterShutdown are the system's BOOL values,
+    // passed through as given.
+    virtual bool InitiateSystemShutdownA(const char* machineName, const char* message,
+                                         Dword timeoutSeconds, int forceAppsClosed,
+                                         int rebootAfterShutdown) = 0;
+    // No owner window. Returns when the operator closes the box.
+    virtual int MessageBoxA(const char* text, const char* caption, unsigned type) = 0;
+
+    // --- Network ----------------------------------------------------------
+
+    virtual int WSAStartup(std::uint16_t versionRequested) = 0;
+    virtual int WSACleanup() = 0;
+    // True when a host-name lookup of name returns a host entry.
+    virtual bool gethostbyname(const char* name) = 0;
+
+    // --- Process, console and text -----------------------------------------
+
+    // The command-line arguments after the program's own path, as received.
+    virtual std::vector<std::string> commandLineArguments() = 0;
+
+    // The last component of the running program's full path.
+    virtual std::string programFileName() = 0;
+
+    // Writes bytes to standard output unchanged (no line-end translation).
+    virtual void writeOutput(std::string_view bytes) = 0;
+
+    // Reads one byte of standard input; returns -1 at the end of input.
+    virtual int readInputByte() = 0;
+
+    // Case-blind equality in the user's default locale, compared whole.
+    virtual bool equalIgnoringCase(std::string_view a, std::string_view b) = 0;
+
+    // True when byte begins a double-byte character in the system's ANSI code
+    // page; always false where there is no double-byte code page.
+    virtual bool isLeadByte(unsigned char byte) = 0;
+
+    // A seed for the run's random generator, from the system's entropy source
+    // or its clock.
+    virtual std::uint64_t randomSeed() = 0;
+};
+
+// The implementation for the platform the program is built for.
+std::unique_ptr<SystemServices> makePlatformServices(int argc, char** argv);
+
+}  // namespace vorlane
