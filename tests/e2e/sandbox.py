@@ -33,6 +33,7 @@ _ENTER = r"""
 set -u
 mount --bind "$SCRATCH_ETC" /etc || exit 120
 hostname "$START_HOSTNAME" || exit 121
+if [ -n "${MOUNT_HOSTNAME:-}" ]; then mount --bind "$MOUNT_HOSTNAME" /etc/hostname || exit 122; fi
 "$@"
 rc=$?
 hostname > "$SCRATCH_DIR/uts-after"
@@ -126,6 +127,10 @@ class Machine:
         if cwd is not None:
             command = ["sh", "-c", 'cd "$0" && exec "$@"', str(cwd), *command]
         return self._run(command, stdin, {})
+
+    def run_linux_with_mounted_hostname(self, hostname_file: Path, args: list[str]) -> Result:
+        """Runs with hostname_file mounted over /etc/hostname, as in a container."""
+        return self._run([str(LINUX_PROGRAM), *args], b"", {"MOUNT_HOSTNAME": str(hostname_file)})
 
     def run_windows(
         self, prefix: "WinePrefix", args: list[str], serial: str = "00001A2B", stdin: bytes = b""
