@@ -11,5 +11,6 @@ inline constexpr int kWriteBackWithoutName = -2;
 inline constexpr int kWriteBackWithoutFile = -3;
 inline constexpr int kArgumentTooLong = -4;    // an argument over 255 characters
 inline constexpr int kNameTooLong = -5;        // an expansion over 15 characters
+inline constexpr int kDatabaseTooLarge = -6;   // a database file over 256 MiB
 
 }  // namespace vorlane::exit_code

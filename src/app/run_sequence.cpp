@@ -3,6 +3,7 @@
 #include "app/arguments.h"
 #include "app/exit_codes.h"
 #include "app/fatal_error.h"
+#include "identity/database_file.h"
 #include "naming/free_name_search.h"
 #include "os/console.h"
 #include "os/raised_error.h"
@@ -32,6 +33,34 @@ int exitCodeOf(const ApplyOutcome& outcome) {
     return outcome.changed ? exit_code::kSuccess : static_cast<int>(outcome.errorCode);
 }
 
+// With file=: applies the name the database gives this machine and ends the
+// run, unless there is none and /w asks for one to be found and recorded.
+std::optional<int> databaseStage(SystemServices& system, const OptionList& options,
+                                 RunContext& context) {
+    const std::string path = options.value("file");
+    NameDatabase& database = context.database.emplace();
+    if (databasePresent(system, path) &&
+        loadDatabase(system, path, database) == LoadResult::TooLarge) {
+        writeLine(system, {"The database ", path, " is larger than 256 MiB"});
+        return exit_code::kDatabaseTooLarge;
+    }
+    context.databasePath = path;
+    const std::string name = database.lookup(system, formatSerialKey(context.serial));
+    if (name.empty() && context.writeBack) return std::nullopt;
+    return exitCodeOf(changeName(system, context, name));
+}
+
+// After a change by pattern, with /w: the name goes into the database under
+// this machine's key. A failure is reported and the run goes on.
+void recordName(SystemServices& system, const RunContext& context, const std::string& name) {
+    if (!context.writeBack || context.preview) return;
+    try {
+        storeRecord(system, context.databasePath, formatSerialKey(context.serial), name);
+    } catch (const RaisedError& error) {
+        writeLine(system, {"Failed to store name into database: ", error.what()});
+    }
+}
+
 // From the network scope's start to its stop: find a name by pattern and
 // apply it.
 int patternStage(SystemServices& system, const OptionList& options, RunContext& context) {
@@ -44,6 +73,14 @@ int patternStage(SystemServices& system, const OptionList& options, RunContext& 
     request.startText = options.value("start");
     request.endText = options.value("end");
     request.serial = context.serial;
+    if (context.writeBack) {
+        // A name the file already gives another machine is not free, even
+        // when that machine is off and no host answers to it.
+        const std::string key = formatSerialKey(context.serial);
+        request.isReserved = [&system, &context, key](const std::string& name) {
+            return context.database->givesNameToAnotherKey(system, name, key);
+        };
+    }
     if (context.preview) {
         request.onProbe = [&system](const std::string& name, bool taken) {
             writeLine(system, {name, taken ? " is taken" : " is free"});
@@ -68,6 +105,7 @@ int patternStage(SystemServices& system, const OptionList& options, RunContext& 
     }
 
     const ApplyOutcome applied = changeName(system, context, found.name);
+    if (applied.changed) recordName(system, context, found.name);
     network.stop();
     return exitCodeOf(applied);
 }
@@ -84,6 +122,9 @@ int runStages(SystemServices& system, const OptionList& options, RunContext& con
         return exit_code::kSuccess;
     }
     context.random.seed(system.randomSeed());
+    if (!options.value("file").empty()) {
+        if (auto ended = databaseStage(system, options, context)) return *ended;
+    }
     return patternStage(system, options, context);
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "app/option_list.h"
+#include "identity/name_database.h"
 #include "identity/volume_serial.h"
 #include "naming/number_reading.h"
 #include "os/system_services.h"
@@ -16,6 +18,7 @@ struct RunContext {
     bool writeBack = false;  // /w
     bool preview = false;    // /n: do everything but the change
     VolumeSerial serial = 0;
+    std::optional<NameDatabase> database;  // with file=, from the database point on
     std::string databasePath;
     RandomEngine random;
 };

@@ -9,6 +9,8 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -68,6 +70,28 @@ int rewriteInPlace(const char* path, std::string_view text) {
     if (!writeAll(fd, text) || ::fsync(fd) != 0) error = errno;
     if (::close(fd) != 0 && error == 0) error = errno;
     return error;
+}
+
+std::string directoryOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// Makes a rename in directory reach the disk.
+int syncDirectory(const std::string& directory) {
+    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    const int error = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    return error;
+}
+
+mode_t creationMode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
 }
 
 class LinuxServices final : public SystemServices {
@@ -209,12 +233,137 @@ public:
 
     bool isLeadByte(unsigned char) override { return false; }
 
+    EntryKind findEntry(const std::string& path) override {
+        struct stat info;
+        if (::stat(path.c_str(), &info) != 0) return fail(errno), EntryKind::Missing;
+        return S_ISDIR(info.st_mode) ? EntryKind::Directory : EntryKind::Present;
+    }
+
+    // Only a regular file is read. Anything else is refused before it is
+    // opened, since opening a device can have effects of its own; the open
+    // does not block, in case a FIFO took the file's place in between.
+    ReadResult readWholeFile(const std::string& path, std::uint64_t sizeLimit,
+                             std::string* contents) override {
+        struct stat info;
+        if (::stat(path.c_str(), &info) != 0) return fail(errno), ReadResult::CannotOpen;
+        if (!S_ISREG(info.st_mode)) return fail(EINVAL), ReadResult::CannotOpen;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0) return fail(errno), ReadResult::CannotOpen;
+        const ReadResult result = readOpenFile(fd, sizeLimit, contents);
+        ::close(fd);
+        return result;
+    }
+
+    LockResult tryLockFile(const std::string& lockPath, FileLock* lock) override {
+        const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd < 0) return fail(errno), LockResult::Failed;
+        struct flock range;
+        std::memset(&range, 0, sizeof range);
+        range.l_type = F_WRLCK;
+        range.l_whence = SEEK_SET;
+        range.l_start = 0;
+        range.l_len = 1;
+        if (::fcntl(fd, F_OFD_SETLK, &range) != 0) {
+            const int error = errno;
+            ::close(fd);
+            fail(error);
+            return (error == EAGAIN || error == EACCES) ? LockResult::Busy : LockResult::Failed;
+        }
+        *lock = static_cast<FileLock>(fd) + 1;
+        return LockResult::Taken;
+    }
+
+    // Closing the last descriptor of the open file releases its lock.
+    void unlockFile(FileLock lock) override {
+        if (lock != 0) ::close(static_cast<int>(lock - 1));
+    }
+
+    WriteResult writeFileBeside(const std::string& target, std::string_view contents,
+                                std::string* temporaryPath) override {
+        std::string name = target + ".XXXXXX";
+        // mkostemp creates the file with O_EXCL: never through a name or link
+        // that is already there.
+        const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd < 0) return fail(errno), WriteResult::CannotCreate;
+        struct stat existing;
+        int error = 0;
+        if (::stat(target.c_str(), &existing) == 0) {
+            if (::fchmod(fd, existing.st_mode & 07777) != 0) error = errno;
+            // Only root may give a file away; others keep their own.
+            if (error == 0 && ::geteuid() == 0 &&
+                ::fchown(fd, existing.st_uid, existing.st_gid) != 0)
+                error = errno;
+        } else if (::fchmod(fd, creationMode()) != 0) {
+            error = errno;
+        }
+        WriteResult result = error == 0 ? WriteResult::Written : WriteResult::CannotCreate;
+        if (error == 0 && (!writeAll(fd, contents) || ::fsync(fd) != 0)) {
+            error = errno;
+            result = WriteResult::WriteFailed;
+        }
+        if (::close(fd) != 0 && error == 0) {
+            error = errno;
+            result = WriteResult::WriteFailed;
+        }
+        if (error != 0) {
+            ::unlink(name.c_str());
+            return fail(error), result;
+        }
+        *temporaryPath = name;
+        return WriteResult::Written;
+    }
+
+    bool replaceFile(const std::string& source, const std::string& target) override {
+        if (::rename(source.c_str(), target.c_str()) != 0) return fail(errno);
+        const int error = syncDirectory(directoryOf(target));
+        return error == 0 ? true : fail(error);
+    }
+
+    bool isTransientReplaceError(Dword) override { return false; }
+
+    bool removeFile(const std::string& path) override {
+        return ::unlink(path.c_str()) == 0 ? true : fail(errno);
+    }
+
+    void sleepMilliseconds(Dword milliseconds) override {
+        struct timespec wait = {static_cast<time_t>(milliseconds / 1000),
+                                static_cast<long>(milliseconds % 1000) * 1000000L};
+        while (::nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+        }
+    }
+
+    std::uint64_t tickMilliseconds() override {
+        struct timespec now;
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        return static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+               static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+    }
+
     std::uint64_t randomSeed() override {
         std::random_device entropy;
         return (static_cast<std::uint64_t>(entropy()) << 32) ^ entropy();
     }
 
 private:
+    ReadResult readOpenFile(int fd, std::uint64_t sizeLimit, std::string* contents) {
+        struct stat info;
+        if (::fstat(fd, &info) != 0) return fail(errno), ReadResult::CannotOpen;
+        if (!S_ISREG(info.st_mode)) return fail(EINVAL), ReadResult::CannotOpen;
+        const auto size = static_cast<std::uint64_t>(info.st_size);
+        if (size > sizeLimit) return fail(EFBIG), ReadResult::TooLarge;
+        contents->assign(static_cast<std::size_t>(size), '\0');
+        std::size_t done = 0;
+        while (done < contents->size()) {
+            const ssize_t got = ::read(fd, contents->data() + done, contents->size() - done);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) return fail(errno), ReadResult::CannotOpen;
+            if (got == 0) break;  // the file shrank while it was read
+            done += static_cast<std::size_t>(got);
+        }
+        contents->resize(done);
+        return ReadResult::Read;
+    }
+
     static char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
     bool fail(int code) {

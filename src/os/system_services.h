@@ -32,6 +32,18 @@ inline constexpr Dword kWindowsDirectorySize = 261;  // MAX_PATH + 1
 inline constexpr std::uint16_t kWinSockVersion11 = 0x0101;
 inline constexpr unsigned kMessageBoxOkInformation = 0x40;  // MB_OK | MB_ICONINFORMATION
 
+// What a path names, for the database's presence test.
+enum class EntryKind { Missing, Directory, Present };
+
+enum class ReadResult { Read, CannotOpen, TooLarge };
+
+enum class LockResult { Taken, Busy, Failed };
+
+enum class WriteResult { Written, CannotCreate, WriteFailed };
+
+// A held file lock. 0 is none.
+using FileLock = std::uintptr_t;
+
 // Everything the program asks of the operating system. Each operation of the
 // first group carries the name of the Windows call it stands for and takes the
 // same arguments; the Windows implementation forwards to that call, the Linux
@@ -113,6 +125,50 @@ public:
     // True when byte begins a double-byte character in the system's ANSI code
     // page; always false where there is no double-byte code page.
     virtual bool isLeadByte(unsigned char byte) = 0;
+
+    // --- Name database files -----------------------------------------------
+    // On failure these set the last error code.
+
+    // Whether path names an entry (FindFirstFileA; stat on Linux) and whether
+    // that entry is a directory.
+    virtual EntryKind findEntry(const std::string& path) = 0;
+
+    // Reads a whole regular file, opened so that others may read it at the
+    // same time but not write it. Anything that is not a regular file (a
+    // FIFO, a device) cannot be opened; a file over sizeLimit bytes is not
+    // read.
+    virtual ReadResult readWholeFile(const std::string& path, std::uint64_t sizeLimit,
+                                     std::string* contents) = 0;
+
+    // Tries once to take the exclusive lock on byte 0 of lockPath, creating
+    // the file if need be. Every writer of a database honours this lock, on
+    // any machine that shares the file; the system releases it when the
+    // holder dies.
+    virtual LockResult tryLockFile(const std::string& lockPath, FileLock* lock) = 0;
+    virtual void unlockFile(FileLock lock) = 0;
+
+    // Creates a new file in target's directory, never through an existing
+    // name or link, with target's permission bits (and owner, where allowed),
+    // writes contents, flushes it to the disk and closes it. Its path goes to
+    // *temporaryPath; on failure nothing is left behind.
+    virtual WriteResult writeFileBeside(const std::string& target, std::string_view contents,
+                                        std::string* temporaryPath) = 0;
+
+    // Puts source in place of target in one atomic step that reaches the disk.
+    virtual bool replaceFile(const std::string& source, const std::string& target) = 0;
+
+    // True when a replace failed only because another program has the target
+    // open for a moment, so that trying again may succeed.
+    virtual bool isTransientReplaceError(Dword code) = 0;
+
+    virtual bool removeFile(const std::string& path) = 0;
+
+    virtual void sleepMilliseconds(Dword milliseconds) = 0;
+
+    // A clock that only moves forward, in milliseconds.
+    virtual std::uint64_t tickMilliseconds() = 0;
+
+    // --- Seeding -------------------------------------------------------------
 
     // A seed for the run's random generator, from the system's entropy source
     // or its clock.

@@ -169,6 +169,110 @@ public:
 
     bool isLeadByte(unsigned char byte) override { return ::IsDBCSLeadByte(byte) != 0; }
 
+    EntryKind findEntry(const std::string& path) override {
+        WIN32_FIND_DATAA found;
+        const HANDLE search = ::FindFirstFileA(path.c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) return EntryKind::Missing;
+        ::FindClose(search);
+        return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::Directory
+                                                                   : EntryKind::Present;
+    }
+
+    // Others may read the file meanwhile but not write it. Only a file on a
+    // disk is read: a device or a pipe cannot be opened as a database.
+    ReadResult readWholeFile(const std::string& path, std::uint64_t sizeLimit,
+                             std::string* contents) override {
+        const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return ReadResult::CannotOpen;
+        const ReadResult result = readOpenFile(file, sizeLimit, contents);
+        const DWORD error = ::GetLastError();
+        ::CloseHandle(file);
+        ::SetLastError(error);
+        return result;
+    }
+
+    LockResult tryLockFile(const std::string& lockPath, FileLock* lock) override {
+        const HANDLE file = ::CreateFileA(
+            lockPath.c_str(), GENERIC_READ | GENERIC_WRITE,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+            FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return LockResult::Failed;
+        OVERLAPPED at;
+        std::memset(&at, 0, sizeof at);
+        if (!::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                          &at)) {
+            const DWORD error = ::GetLastError();
+            ::CloseHandle(file);
+            ::SetLastError(error);
+            return error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING ? LockResult::Busy
+                                                                              : LockResult::Failed;
+        }
+        *lock = reinterpret_cast<FileLock>(file);
+        return LockResult::Taken;
+    }
+
+    void unlockFile(FileLock lock) override {
+        if (lock == 0) return;
+        const HANDLE file = reinterpret_cast<HANDLE>(lock);
+        OVERLAPPED at;
+        std::memset(&at, 0, sizeof at);
+        ::UnlockFileEx(file, 0, 1, 0, &at);
+        ::CloseHandle(file);
+    }
+
+    WriteResult writeFileBeside(const std::string& target, std::string_view contents,
+                                std::string* temporaryPath) override {
+        HANDLE file = INVALID_HANDLE_VALUE;
+        std::string name;
+        // CREATE_NEW never opens a name that is already there.
+        for (unsigned attempt = 0; file == INVALID_HANDLE_VALUE; ++attempt) {
+            char suffix[32];
+            std::snprintf(suffix, sizeof suffix, ".%lx%04x.tmp", ::GetCurrentProcessId(),
+                          static_cast<unsigned>(attempt + (::GetTickCount() & 0xFFF)));
+            name = target + suffix;
+            file = ::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (file == INVALID_HANDLE_VALUE &&
+                (::GetLastError() != ERROR_FILE_EXISTS || attempt == 100))
+                return WriteResult::CannotCreate;
+        }
+        bool written = true;
+        while (written && !contents.empty()) {
+            const DWORD chunk = static_cast<DWORD>(contents.size() < 0x40000000u ? contents.size()
+                                                                                 : 0x40000000u);
+            DWORD done = 0;
+            written = ::WriteFile(file, contents.data(), chunk, &done, nullptr) && done == chunk;
+            contents.remove_prefix(done);
+        }
+        written = written && ::FlushFileBuffers(file);
+        DWORD error = written ? 0 : ::GetLastError();
+        if (!::CloseHandle(file) && error == 0) error = ::GetLastError();
+        if (error != 0 || !written) {
+            ::DeleteFileA(name.c_str());
+            ::SetLastError(error);
+            return WriteResult::WriteFailed;
+        }
+        *temporaryPath = name;
+        return WriteResult::Written;
+    }
+
+    bool replaceFile(const std::string& source, const std::string& target) override {
+        return ::MoveFileExA(source.c_str(), target.c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    }
+
+    bool isTransientReplaceError(Dword code) override {
+        return code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION ||
+               code == ERROR_LOCK_VIOLATION;
+    }
+
+    bool removeFile(const std::string& path) override { return ::DeleteFileA(path.c_str()) != 0; }
+
+    void sleepMilliseconds(Dword milliseconds) override { ::Sleep(milliseconds); }
+
+    std::uint64_t tickMilliseconds() override { return ::GetTickCount64(); }
+
     std::uint64_t randomSeed() override {
         LARGE_INTEGER counter;
         ::QueryPerformanceCounter(&counter);
@@ -178,6 +282,32 @@ public:
     }
 
 private:
+    static ReadResult readOpenFile(HANDLE file, std::uint64_t sizeLimit, std::string* contents) {
+        if (::GetFileType(file) != FILE_TYPE_DISK) {
+            ::SetLastError(ERROR_INVALID_PARAMETER);
+            return ReadResult::CannotOpen;
+        }
+        LARGE_INTEGER size;
+        if (!::GetFileSizeEx(file, &size)) return ReadResult::CannotOpen;
+        if (static_cast<std::uint64_t>(size.QuadPart) > sizeLimit) {
+            ::SetLastError(ERROR_FILE_TOO_LARGE);
+            return ReadResult::TooLarge;
+        }
+        contents->assign(static_cast<std::size_t>(size.QuadPart), '\0');
+        std::size_t done = 0;
+        while (done < contents->size()) {
+            const std::size_t left = contents->size() - done;
+            const DWORD chunk = static_cast<DWORD>(left < 0x40000000u ? left : 0x40000000u);
+            DWORD got = 0;
+            if (!::ReadFile(file, contents->data() + done, chunk, &got, nullptr))
+                return ReadResult::CannotOpen;
+            if (got == 0) break;  // the file shrank while it was read
+            done += got;
+        }
+        contents->resize(done);
+        return ReadResult::Read;
+    }
+
     bool ntPlatform_;
 };
 

@@ -146,7 +146,7 @@ bool FakeSystemServices::gethostbyname(const char* name) {
         lastError = kWsaNotInitialised;
         return false;
     }
-    return hostsThatAnswer.count(name) != 0;
+    return everyHostAnswers || hostsThatAnswer.count(name) != 0;
 }
 
 int FakeSystemServices::readInputByte() {
@@ -163,5 +163,87 @@ bool FakeSystemServices::equalIgnoringCase(std::string_view a, std::string_view 
     }
     return true;
 }
+
+EntryKind FakeSystemServices::findEntry(const std::string& path) {
+    if (!enter("findEntry", path)) return EntryKind::Missing;
+    const auto file = files.find(path);
+    if (file == files.end()) {
+        lastError = kFileNotFound;
+        return EntryKind::Missing;
+    }
+    return file->second.directory ? EntryKind::Directory : EntryKind::Present;
+}
+
+ReadResult FakeSystemServices::readWholeFile(const std::string& path, std::uint64_t sizeLimit,
+                                             std::string* contents) {
+    if (!enter("readWholeFile", path)) return ReadResult::CannotOpen;
+    const auto file = files.find(path);
+    if (file == files.end() || file->second.directory || !file->second.regular) {
+        lastError = kFileNotFound;
+        return ReadResult::CannotOpen;
+    }
+    if (file->second.bytes.size() > sizeLimit) return ReadResult::TooLarge;
+    *contents = file->second.bytes;
+    return ReadResult::Read;
+}
+
+LockResult FakeSystemServices::tryLockFile(const std::string& lockPath, FileLock* lock) {
+    if (!enter("tryLockFile", lockPath)) return LockResult::Failed;
+    files.try_emplace(lockPath);
+    bool held = locksHeldElsewhere.count(lockPath) != 0;
+    for (const auto& entry : heldLocks_) held = held || entry.second == lockPath;
+    if (held) {
+        lastError = kLockViolation;
+        return LockResult::Busy;
+    }
+    *lock = nextLock_++;
+    heldLocks_[*lock] = lockPath;
+    return LockResult::Taken;
+}
+
+void FakeSystemServices::unlockFile(FileLock lock) {
+    const auto held = heldLocks_.find(lock);
+    calls.push_back("unlockFile(" + (held == heldLocks_.end() ? std::string("?") : held->second) +
+                    ")");
+    if (held != heldLocks_.end()) heldLocks_.erase(held);
+}
+
+WriteResult FakeSystemServices::writeFileBeside(const std::string& target,
+                                                std::string_view contents,
+                                                std::string* temporaryPath) {
+    if (!enter("writeFileBeside", target)) return WriteResult::CannotCreate;
+    if (diskFull) {
+        lastError = kDiskFull;
+        return WriteResult::WriteFailed;
+    }
+    const std::string name = target + ".tmp" + std::to_string(++temporaryCount_);
+    files[name].bytes = std::string(contents);
+    *temporaryPath = name;
+    return WriteResult::Written;
+}
+
+bool FakeSystemServices::replaceFile(const std::string& source, const std::string& target) {
+    if (!enter("replaceFile", source + "," + target)) return false;
+    if (replaceBusyTimes > 0) {
+        --replaceBusyTimes;
+        lastError = kSharingViolation;
+        return false;
+    }
+    const auto file = files.find(source);
+    if (file == files.end()) {
+        lastError = kFileNotFound;
+        return false;
+    }
+    files[target] = file->second;
+    files.erase(source);
+    return true;
+}
+
+bool FakeSystemServices::removeFile(const std::string& path) {
+    if (!enter("removeFile", path)) return false;
+    return files.erase(path) != 0;
+}
+
+void FakeSystemServices::sleepMilliseconds(Dword milliseconds) { clock += milliseconds; }
 
 }  // namespace vorlane::testing

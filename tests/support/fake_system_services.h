@@ -15,7 +15,7 @@ namespace vorlane::testing {
 //
 // Every operation that stands for a system call appends one entry to
 // `calls`, in order, e.g. "SetComputerNameA(pc5)". The console, text and
-// seed operations are not logged. `failNext`/`failAlways` make a named call
+// seed operations are not logged. `failAlways` makes a named call
 // fail with a chosen last error code.
 class FakeSystemServices : public SystemServices {
 public:
@@ -24,6 +24,7 @@ public:
     Dword volumeSerial = 0;
     std::string computerName = "OLDNAME";
     std::set<std::string> hostsThatAnswer;  // names a lookup finds
+    bool everyHostAnswers = false;          // a lookup finds every name
     Dword lastError = 0;
     bool ntPlatform = true;
     bool holdsShutdownPrivilege = true;
@@ -36,11 +37,26 @@ public:
     std::set<unsigned char> leadBytes;
     std::uint64_t seed = 12345;
 
+    // Files, by path. A directory is an entry with `directory` set; an entry
+    // with `regular` unset is present but no regular file (a FIFO, a device).
+    struct File {
+        std::string bytes;
+        bool directory = false;
+        bool regular = true;
+    };
+    std::map<std::string, File> files;
+    std::set<std::string> locksHeldElsewhere;  // lock files another process holds
+    bool diskFull = false;                     // writes of new files fail
+    int replaceBusyTimes = 0;                  // replaces that fail for a moment first
+    std::uint64_t clock = 0;                   // milliseconds; moved by sleepMilliseconds
+
     // Process and console.
     std::vector<std::string> arguments;
     std::string programName = "vorlane.exe";
     std::string input;
     std::string output;
+    // What of `input` has not been read yet.
+    std::string unreadInput() const { return input.substr(inputPosition_); }
 
     // Log and failure switch.
     std::vector<std::string> calls;
@@ -83,11 +99,32 @@ public:
     bool isLeadByte(unsigned char byte) override { return leadBytes.count(byte) != 0; }
     std::uint64_t randomSeed() override { return seed; }
 
+    EntryKind findEntry(const std::string& path) override;
+    ReadResult readWholeFile(const std::string& path, std::uint64_t sizeLimit,
+                             std::string* contents) override;
+    LockResult tryLockFile(const std::string& lockPath, FileLock* lock) override;
+    void unlockFile(FileLock lock) override;
+    WriteResult writeFileBeside(const std::string& target, std::string_view contents,
+                                std::string* temporaryPath) override;
+    bool replaceFile(const std::string& source, const std::string& target) override;
+    bool isTransientReplaceError(Dword code) override { return code == kSharingViolation; }
+    bool removeFile(const std::string& path) override;
+    void sleepMilliseconds(Dword milliseconds) override;
+    std::uint64_t tickMilliseconds() override { return clock; }
+
+    static constexpr Dword kFileNotFound = 2;
+    static constexpr Dword kSharingViolation = 32;
+    static constexpr Dword kLockViolation = 33;
+    static constexpr Dword kDiskFull = 112;
+
 private:
     // Logs the call and, when it was told to fail, sets the last error.
     bool enter(const std::string& call, const std::string& details);
 
     std::map<std::string, Dword> failures_;
+    std::map<FileLock, std::string> heldLocks_;
+    FileLock nextLock_ = 1;
+    int temporaryCount_ = 0;
     std::size_t inputPosition_ = 0;
 };
 

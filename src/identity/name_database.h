@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "os/system_services.h"
+
+namespace vorlane {
+
+// The lines of a name database file. A line "KEY=name" gives the machine with
+// that key its name; any other line is carried along unchanged. The whole file
+// is held in one buffer and the lines are views into it, so a large file costs
+// little more than its own size.
+//
+// File format, reading: CR LF is one break, every other CR or LF a break of its
+// own; the text ends at the end of the file or at the first NUL; a break at the
+// very end adds no empty line; no byte-order mark is recognised. Writing: every
+// line followed by CR LF; no lines is a file of 0 bytes.
+class NameDatabase {
+public:
+    NameDatabase() = default;
+    // The lines are views into buffer_: a copy or a move would leave them
+    // pointing into the old one.
+    NameDatabase(const NameDatabase&) = delete;
+    NameDatabase& operator=(const NameDatabase&) = delete;
+
+    // Replaces the lines with those of the file's bytes.
+    void parse(std::string bytes);
+
+    // The file's bytes for the current lines.
+    std::string serialize() const;
+
+    // True when the bytes last parsed had anything after a NUL: those bytes
+    // are not among the lines, so writing the lines back would drop them.
+    bool hasBytesAfterNul() const { return bytesAfterNul_; }
+
+    // The value of the first line whose key part (the text before its first
+    // "=") equals key, compared whole and case-blind by the system; empty
+    // when no line matches.
+    std::string lookup(SystemServices& system, std::string_view key) const;
+
+    // Makes the line key=name: replaces the first matching line whole, so its
+    // key then reads as given, or appends it.
+    void store(SystemServices& system, std::string_view key, std::string_view name);
+
+    // True when some line whose key part is not key has name as its value,
+    // compared case-blind: the name belongs to another machine.
+    bool givesNameToAnotherKey(SystemServices& system, std::string_view name,
+                               std::string_view key) const;
+
+    std::size_t lineCount() const { return lines_.size(); }
+    std::string_view line(std::size_t index) const { return lines_[index]; }
+
+private:
+    std::string buffer_;                // the bytes the lines were read from
+    std::deque<std::string> added_;     // lines made by store (stable addresses)
+    std::vector<std::string_view> lines_;
+    bool bytesAfterNul_ = false;
+};
+
+}  // namespace vorlane
