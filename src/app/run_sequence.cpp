@@ -8,6 +8,7 @@
 #include "os/console.h"
 #include "os/raised_error.h"
 #include "system/computer_name.h"
+#include "system/reboot.h"
 
 namespace vorlane {
 
@@ -53,7 +54,7 @@ std::optional<int> databaseStage(SystemServices& system, const OptionList& optio
 // After a change by pattern, with /w: the name goes into the database under
 // this machine's key. A failure is reported and the run goes on.
 void recordName(SystemServices& system, const RunContext& context, const std::string& name) {
-    if (!context.writeBack || context.preview) return;
+    if (!context.writeBack) return;
     try {
         storeRecord(system, context.databasePath, formatSerialKey(context.serial), name);
     } catch (const RaisedError& error) {
@@ -105,7 +106,10 @@ int patternStage(SystemServices& system, const OptionList& options, RunContext& 
     }
 
     const ApplyOutcome applied = changeName(system, context, found.name);
-    if (applied.changed) recordName(system, context, found.name);
+    if (applied.changed && !context.preview) {
+        recordName(system, context, found.name);
+        if (options.hasFlag("/re")) rebootAfterChange(system, found.name);
+    }
     network.stop();
     return exitCodeOf(applied);
 }

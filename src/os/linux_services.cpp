@@ -3,6 +3,7 @@
 // errno values.
 #include <fcntl.h>
 #include <netdb.h>
+#include <systemd/sd-bus.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -156,11 +157,14 @@ public:
         return true;
     }
 
-    void SetLastError(Dword code) override { lastError_ = code; }
+    void SetLastError(Dword code) override {
+        lastError_ = code;
+        lastErrorText_.clear();
+    }
     Dword GetLastError() override { return lastError_; }
 
     std::string systemErrorText(Dword code) override {
-        if (code == 0) return trimMessage(std::strerror(0));
+        if (code == lastError_ && !lastErrorText_.empty()) return trimMessage(lastErrorText_);
         return trimMessage(std::strerror(static_cast<int>(code)));
     }
 
@@ -175,8 +179,32 @@ public:
     }
     bool CloseHandle(TokenHandle) override { return fail(ENOSYS); }
 
-    bool InitiateSystemShutdownA(const char*, const char*, Dword, int, int) override {
-        return fail(ENOSYS);
+    // The restart goes to logind over the system bus: the message to every
+    // logged-in user, then a reboot timeoutSeconds ahead. Where the bus or
+    // logind refuses, the D-Bus error's message is the error text.
+    bool InitiateSystemShutdownA(const char*, const char* message, Dword timeoutSeconds, int,
+                                 int) override {
+        sd_bus* bus = nullptr;
+        int result = sd_bus_open_system(&bus);
+        if (result < 0) return fail(-result);
+        sd_bus_error error = SD_BUS_ERROR_NULL;
+        result = sd_bus_call_method(bus, kLogin1, kLogin1Path, kLogin1Manager, "SetWallMessage",
+                                    &error, nullptr, "sb", message, 1);
+        if (result >= 0) {
+            struct timespec now;
+            ::clock_gettime(CLOCK_REALTIME, &now);
+            const std::uint64_t when = static_cast<std::uint64_t>(now.tv_sec) * 1000000u +
+                                       static_cast<std::uint64_t>(now.tv_nsec) / 1000u +
+                                       std::uint64_t{timeoutSeconds} * 1000000u;
+            result = sd_bus_call_method(bus, kLogin1, kLogin1Path, kLogin1Manager,
+                                        "ScheduleShutdown", &error, nullptr, "st", "reboot", when);
+        }
+        if (result < 0) {
+            failWithText(-result, error.message != nullptr ? error.message : "");
+        }
+        sd_bus_error_free(&error);
+        sd_bus_flush_close_unref(bus);
+        return result >= 0;
     }
 
     // There is no message box on a console: the text goes to standard output.
@@ -366,13 +394,23 @@ private:
 
     static char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
-    bool fail(int code) {
+    bool fail(int code) { return failWithText(code, ""); }
+
+    // Fails with an errno value and, where the failure came with a message of
+    // its own (a D-Bus error), that message as the code's text.
+    bool failWithText(int code, std::string text) {
         lastError_ = static_cast<Dword>(code);
+        lastErrorText_ = std::move(text);
         return false;
     }
 
+    static constexpr const char* kLogin1 = "org.freedesktop.login1";
+    static constexpr const char* kLogin1Path = "/org/freedesktop/login1";
+    static constexpr const char* kLogin1Manager = "org.freedesktop.login1.Manager";
+
     std::vector<std::string> arguments_;
     Dword lastError_ = 0;
+    std::string lastErrorText_;
 };
 
 }  // namespace

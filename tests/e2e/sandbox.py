@@ -98,11 +98,13 @@ class Machine:
             (self.dir / stale).unlink(missing_ok=True)
         full_env = dict(os.environ)
         full_env.update(
+            # A restart request never reaches this machine's own bus.
+            DBUS_SYSTEM_BUS_ADDRESS=f"unix:path={self.dir}/no-system-bus",
             SCRATCH_ETC=str(self.etc),
             SCRATCH_DIR=str(self.dir),
             START_HOSTNAME=self.start_hostname,
-            **env,
         )
+        full_env.update(env)
         proc = subprocess.run(
             ["unshare", "--uts", "--mount", "--propagation", "private", "sh", "-c", _ENTER, "sh"]
             + command,
@@ -122,15 +124,27 @@ class Machine:
             computer_name=_registry_value(name_file.read_text()) if name_file.exists() else None,
         )
 
-    def run_linux(self, args: list[str], stdin: bytes = b"", cwd: Path | None = None) -> Result:
+    def run_linux(
+        self,
+        args: list[str],
+        stdin: bytes = b"",
+        cwd: Path | None = None,
+        system_bus: str | None = None,
+    ) -> Result:
+        """Runs the Linux program; its restart requests go to system_bus, or
+        to a bus that is not there."""
         command = [str(LINUX_PROGRAM), *args]
         if cwd is not None:
             command = ["sh", "-c", 'cd "$0" && exec "$@"', str(cwd), *command]
-        return self._run(command, stdin, {})
+        return self._run(command, stdin, {"DBUS_SYSTEM_BUS_ADDRESS": system_bus} if system_bus else {})
 
     def run_linux_with_mounted_hostname(self, hostname_file: Path, args: list[str]) -> Result:
         """Runs with hostname_file mounted over /etc/hostname, as in a container."""
-        return self._run([str(LINUX_PROGRAM), *args], b"", {"MOUNT_HOSTNAME": str(hostname_file)})
+        return self._run(
+            [str(LINUX_PROGRAM), *args],
+            b"",
+            {"MOUNT_HOSTNAME": str(hostname_file)},
+        )
 
     def run_windows(
         self, prefix: "WinePrefix", args: list[str], serial: str = "00001A2B", stdin: bytes = b""
