@@ -3,6 +3,7 @@
 #include "app/arguments.h"
 #include "app/exit_codes.h"
 #include "app/fatal_error.h"
+#include "app/status_line.h"
 #include "identity/database_file.h"
 #include "naming/free_name_search.h"
 #include "os/console.h"
@@ -82,8 +83,12 @@ int patternStage(SystemServices& system, const OptionList& options, RunContext& 
             return context.database->givesNameToAnotherKey(system, name, key);
         };
     }
+    StatusLine status(system);
+    request.beforeProbe = [&status](const std::string& name, std::uint64_t place,
+                                    std::uint64_t most) { status.showProbe(name, place, most); };
     if (context.preview) {
-        request.onProbe = [&system](const std::string& name, bool taken) {
+        request.onProbe = [&system, &status](const std::string& name, bool taken) {
+            status.clear();
             writeLine(system, {name, taken ? " is taken" : " is free"});
         };
     }
@@ -91,6 +96,7 @@ int patternStage(SystemServices& system, const OptionList& options, RunContext& 
     system.SetLastError(0);
 
     const SearchOutcome found = chooseCandidate(system, context.random, request);
+    status.clear();
     switch (found.kind) {
         case SearchOutcome::Kind::NoFreeName:
             writeLine(system, {"All spots taken."});

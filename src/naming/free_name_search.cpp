@@ -17,14 +17,17 @@ public:
     Search(SystemServices& system, const SearchRequest& request)
         : system_(system), request_(request) {}
 
-    // Expands the pattern for number and judges the candidate. Sets the
-    // outcome and returns true when the search is over.
-    bool tryNumber(std::int32_t number, bool probe) {
+    // Expands the pattern for number and, when probe is set, judges the
+    // candidate, the place-th of at most `most`. Sets the outcome and returns
+    // true when the search is over.
+    bool tryNumber(std::int32_t number, bool probe, std::uint64_t place = 1,
+                   std::uint64_t most = 1) {
         std::string candidate = expandPattern(system_, request_.pattern, number);
         if (candidate.size() > kMaxNameLength) {
             outcome_ = {Kind::NameTooLong, std::move(candidate)};
             return true;
         }
+        if (probe && request_.beforeProbe) request_.beforeProbe(candidate, place, most);
         if (probe && isTaken(candidate)) return false;
         outcome_ = {Kind::Found, std::move(candidate)};
         return true;
@@ -59,8 +62,11 @@ SearchOutcome sequential(Search& search, const SearchRequest& request) {
     if (wrappingSubtract(end, start) <= 0) end = wrappingAdd(start, 255);
     if (end < start) return {};
     // Counted in 64 bits so that an end of 2147483647 does not wrap the loop.
+    const auto most = static_cast<std::uint64_t>(std::int64_t{end} - start + 1);
     for (std::int64_t number = start; number <= end; ++number) {
-        if (search.tryNumber(static_cast<std::int32_t>(number), true)) return search.outcome();
+        const auto place = static_cast<std::uint64_t>(number - start + 1);
+        if (search.tryNumber(static_cast<std::int32_t>(number), true, place, most))
+            return search.outcome();
     }
     return {};
 }
@@ -75,7 +81,7 @@ SearchOutcome random(Search& search, const SearchRequest& request, RandomEngine&
     while (probed.size() < limit) {
         const std::int32_t number = drawNumber(engine, bound);
         if (!probed.insert(number).second) continue;
-        if (search.tryNumber(number, true)) return search.outcome();
+        if (search.tryNumber(number, true, probed.size(), limit)) return search.outcome();
     }
     return {};
 }

@@ -42,6 +42,9 @@ struct SearchRequest {
     std::uint32_t serial = 0;
     // A name this returns true for counts as taken without a lookup.
     std::function<bool(const std::string&)> isReserved;
+    // Told about every candidate before it is judged: its place among the
+    // candidates the mode may judge at most, counted from 1.
+    std::function<void(const std::string&, std::uint64_t place, std::uint64_t most)> beforeProbe;
     // Told about every candidate that was judged, with the answer.
     std::function<void(const std::string&, bool taken)> onProbe;
 };

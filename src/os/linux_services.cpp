@@ -241,6 +241,10 @@ public:
 
     void writeOutput(std::string_view bytes) override { writeAll(STDOUT_FILENO, bytes); }
 
+    bool errorIsTerminal() override { return ::isatty(STDERR_FILENO) == 1; }
+
+    void writeErrorOutput(std::string_view bytes) override { writeAll(STDERR_FILENO, bytes); }
+
     int readInputByte() override {
         unsigned char byte = 0;
         for (;;) {

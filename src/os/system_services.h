@@ -116,6 +116,12 @@ public:
     // Writes bytes to standard output unchanged (no line-end translation).
     virtual void writeOutput(std::string_view bytes) = 0;
 
+    // True when standard error is a terminal (a console window on Windows).
+    virtual bool errorIsTerminal() = 0;
+
+    // Writes bytes to standard error unchanged.
+    virtual void writeErrorOutput(std::string_view bytes) = 0;
+
     // Reads one byte of standard input; returns -1 at the end of input.
     virtual int readInputByte() = 0;
 

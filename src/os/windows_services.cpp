@@ -39,6 +39,7 @@ public:
         // Lines end in CR LF as written; text mode would make that CR CR LF.
         _setmode(_fileno(stdout), _O_BINARY);
         _setmode(_fileno(stdin), _O_BINARY);
+        _setmode(_fileno(stderr), _O_BINARY);
     }
 
     Dword GetWindowsDirectoryA(char* buffer, Dword size) override {
@@ -154,6 +155,18 @@ public:
     void writeOutput(std::string_view bytes) override {
         std::fwrite(bytes.data(), 1, bytes.size(), stdout);
         std::fflush(stdout);
+    }
+
+    bool errorIsTerminal() override {
+        const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
+        DWORD mode = 0;
+        return error != INVALID_HANDLE_VALUE && error != nullptr &&
+               ::GetFileType(error) == FILE_TYPE_CHAR && ::GetConsoleMode(error, &mode);
+    }
+
+    void writeErrorOutput(std::string_view bytes) override {
+        std::fwrite(bytes.data(), 1, bytes.size(), stderr);
+        std::fflush(stderr);
     }
 
     int readInputByte() override {

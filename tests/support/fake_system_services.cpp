@@ -182,7 +182,9 @@ ReadResult FakeSystemServices::readWholeFile(const std::string& path, std::uint6
         lastError = kFileNotFound;
         return ReadResult::CannotOpen;
     }
-    if (file->second.bytes.size() > sizeLimit) return ReadResult::TooLarge;
+    const std::uint64_t size =
+        file->second.apparentSize != 0 ? file->second.apparentSize : file->second.bytes.size();
+    if (size > sizeLimit) return ReadResult::TooLarge;
     *contents = file->second.bytes;
     return ReadResult::Read;
 }

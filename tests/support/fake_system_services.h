@@ -43,6 +43,9 @@ public:
         std::string bytes;
         bool directory = false;
         bool regular = true;
+        // When not 0, the size readWholeFile holds against its limit in place
+        // of bytes.size(): a file too large to hold in a test.
+        std::uint64_t apparentSize = 0;
     };
     std::map<std::string, File> files;
     std::set<std::string> locksHeldElsewhere;  // lock files another process holds
@@ -55,6 +58,8 @@ public:
     std::string programName = "vorlane.exe";
     std::string input;
     std::string output;
+    bool errorTerminal = false;
+    std::string errorOutput;
     // What of `input` has not been read yet.
     std::string unreadInput() const { return input.substr(inputPosition_); }
 
@@ -94,6 +99,8 @@ public:
     std::vector<std::string> commandLineArguments() override { return arguments; }
     std::string programFileName() override { return programName; }
     void writeOutput(std::string_view bytes) override { output.append(bytes); }
+    bool errorIsTerminal() override { return errorTerminal; }
+    void writeErrorOutput(std::string_view bytes) override { errorOutput.append(bytes); }
     int readInputByte() override;
     bool equalIgnoringCase(std::string_view a, std::string_view b) override;
     bool isLeadByte(unsigned char byte) override { return leadBytes.count(byte) != 0; }
