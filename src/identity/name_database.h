@@ -13,7 +13,8 @@ namespace vorlane {
 // The lines of a name database file. A line "KEY=name" gives the machine with
 // that key its name; any other line is carried along unchanged. The whole file
 // is held in one buffer and the lines are views into it, so a large file costs
-// little more than its own size.
+// little more than its own size. The views are made only when the lines are
+// changed or counted: a lookup reads the buffer as it is.
 //
 // File format, reading: CR LF is one break, every other CR or LF a break of its
 // own; the text ends at the end of the file or at the first NUL; a break at the
@@ -51,13 +52,23 @@ public:
     bool givesNameToAnotherKey(SystemServices& system, std::string_view name,
                                std::string_view key) const;
 
-    std::size_t lineCount() const { return lines_.size(); }
-    std::string_view line(std::size_t index) const { return lines_[index]; }
+    std::size_t lineCount() const;
+    std::string_view line(std::size_t index) const;
 
 private:
-    std::string buffer_;                // the bytes the lines were read from
-    std::deque<std::string> added_;     // lines made by store (stable addresses)
-    std::vector<std::string_view> lines_;
+    // Calls visit(line) for every line in order until it returns true;
+    // returns whether it did.
+    template <typename Visit>
+    bool forEachLine(Visit visit) const;
+
+    // Makes the views of the lines, once.
+    void split() const;
+
+    std::string buffer_;             // the bytes the lines were read from
+    std::string_view text_;          // the part of buffer_ before any NUL
+    std::deque<std::string> added_;  // lines made by store (stable addresses)
+    mutable std::vector<std::string_view> lines_;
+    mutable bool split_ = true;      // lines_ holds every line
     bool bytesAfterNul_ = false;
 };
 

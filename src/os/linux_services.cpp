@@ -1,6 +1,7 @@
 // SystemServices on Linux. The computer name is the host name, the system
 // directory is "/" and its volume the root filesystem; last error codes are
 // errno values.
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <systemd/sd-bus.h>
@@ -95,6 +96,36 @@ mode_t creationMode() {
     return 0666 & ~mask;
 }
 
+// The few sd-bus calls of the restart request. libsystemd is loaded only when
+// a restart is requested: linking it would load it and the libraries it
+// needs into every run, which costs more than the rest of a short run.
+class SdBus {
+public:
+    SdBus() : library_(::dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL)) {
+        if (library_ == nullptr) return;
+        openSystem = reinterpret_cast<decltype(openSystem)>(::dlsym(library_, "sd_bus_open_system"));
+        callMethod = reinterpret_cast<decltype(callMethod)>(::dlsym(library_, "sd_bus_call_method"));
+        errorFree = reinterpret_cast<decltype(errorFree)>(::dlsym(library_, "sd_bus_error_free"));
+        closeUnref =
+            reinterpret_cast<decltype(closeUnref)>(::dlsym(library_, "sd_bus_flush_close_unref"));
+    }
+    ~SdBus() {
+        if (library_ != nullptr) ::dlclose(library_);
+    }
+    SdBus(const SdBus&) = delete;
+    SdBus& operator=(const SdBus&) = delete;
+
+    bool loaded() const { return openSystem && callMethod && errorFree && closeUnref; }
+
+    decltype(&sd_bus_open_system) openSystem = nullptr;
+    decltype(&sd_bus_call_method) callMethod = nullptr;
+    decltype(&sd_bus_error_free) errorFree = nullptr;
+    decltype(&sd_bus_flush_close_unref) closeUnref = nullptr;
+
+private:
+    void* library_;
+};
+
 class LinuxServices final : public SystemServices {
 public:
     LinuxServices(int argc, char** argv) : arguments_(argv + 1, argv + argc) {}
@@ -184,11 +215,16 @@ public:
     // logind refuses, the D-Bus error's message is the error text.
     bool InitiateSystemShutdownA(const char*, const char* message, Dword timeoutSeconds, int,
                                  int) override {
+        SdBus sd;
+        if (!sd.loaded()) {
+            const char* why = ::dlerror();
+            return failWithText(ELIBACC, why != nullptr ? why : "");
+        }
         sd_bus* bus = nullptr;
-        int result = sd_bus_open_system(&bus);
+        int result = sd.openSystem(&bus);
         if (result < 0) return fail(-result);
         sd_bus_error error = SD_BUS_ERROR_NULL;
-        result = sd_bus_call_method(bus, kLogin1, kLogin1Path, kLogin1Manager, "SetWallMessage",
+        result = sd.callMethod(bus, kLogin1, kLogin1Path, kLogin1Manager, "SetWallMessage",
                                     &error, nullptr, "sb", message, 1);
         if (result >= 0) {
             struct timespec now;
@@ -196,14 +232,14 @@ public:
             const std::uint64_t when = static_cast<std::uint64_t>(now.tv_sec) * 1000000u +
                                        static_cast<std::uint64_t>(now.tv_nsec) / 1000u +
                                        std::uint64_t{timeoutSeconds} * 1000000u;
-            result = sd_bus_call_method(bus, kLogin1, kLogin1Path, kLogin1Manager,
+            result = sd.callMethod(bus, kLogin1, kLogin1Path, kLogin1Manager,
                                         "ScheduleShutdown", &error, nullptr, "st", "reboot", when);
         }
         if (result < 0) {
             failWithText(-result, error.message != nullptr ? error.message : "");
         }
-        sd_bus_error_free(&error);
-        sd_bus_flush_close_unref(bus);
+        sd.errorFree(&error);
+        sd.closeUnref(bus);
         return result >= 0;
     }
 
