@@ -20,7 +20,10 @@ import subprocess
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
-LINUX_PROGRAM = REPO / "build" / "linux" / "vorlane"
+# VORLANE_LINUX_PROGRAM runs the tests against another build, e.g. build/asan/vorlane.
+LINUX_PROGRAM = Path(
+    os.environ.get("VORLANE_LINUX_PROGRAM", REPO / "build" / "linux" / "vorlane")
+)
 WINDOWS_PROGRAM = REPO / "build" / "windows" / "vorlane.exe"
 LINUX_RECORD_TOOL = REPO / "build" / "linux" / "tests" / "tools" / "record_tool"
 WINDOWS_RECORD_TOOL = REPO / "build" / "windows" / "tests" / "tools" / "record_tool.exe"
@@ -158,10 +161,6 @@ class Machine:
             command = ["sh", "-c", 'cd "$0" && exec "$@"', str(cwd), *command]
         return self._run(command, stdin, {"DBUS_SYSTEM_BUS_ADDRESS": system_bus} if system_bus else {})
 
-    def run_command(self, command: list[str], stdin: bytes = b"") -> Result:
-        """Runs any command on the scratch machine."""
-        return self._run(command, stdin, {})
-
     def run_linux_with_mounted_hostname(self, hostname_file: Path, args: list[str]) -> Result:
         """Runs with hostname_file mounted over /etc/hostname, as in a container."""
         return self._run(
@@ -260,17 +259,18 @@ exit $rc
         stdin: bytes = b"",
         cwd: Path | None = None,
         hold: str | None = None,
+        program: Path = WINDOWS_PROGRAM,
     ) -> Result:
-        """Runs the Windows program under Wine. cwd becomes its current
-        directory; hold is a Windows path that hold_file.exe keeps open,
-        sharing nothing, for the whole run."""
+        """Runs the Windows program (or another build of it) under Wine. cwd
+        becomes its current directory; hold is a Windows path that
+        hold_file.exe keeps open, sharing nothing, for the whole run."""
         prefix.set_serial(serial)
         env = prefix.env()
         if cwd is not None:
             env["RUN_DIR"] = str(cwd)
         if hold is not None:
             env.update(HOLD_PATH=hold, HOLD_FILE=str(WINDOWS_HOLD_FILE))
-        return self._run(["sh", "-c", _WINE_RUN, "sh", str(WINDOWS_PROGRAM), *args], stdin, env)
+        return self._run(["sh", "-c", _WINE_RUN, "sh", str(program), *args], stdin, env)
 
 
 def _registry_value(text: str) -> str | None:
