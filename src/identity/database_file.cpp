@@ -26,9 +26,10 @@ public:
                 case LockResult::Busy:
                     break;
             }
-            if (system.tickMilliseconds() >= deadline)
+            if (system.tickMilliseconds() >= deadline) {
                 raise(ErrorKind::EFCreateError,
                       "Another program holds the lock file " + lockPath + " too long");
+            }
             system.sleepMilliseconds(pause);
             if (pause < 200) pause *= 2;
         }
@@ -45,7 +46,17 @@ private:
 // The file's bytes as they are now; empty when there is no file.
 std::string readCurrent(SystemServices& system, const std::string& path) {
     std::string bytes;
-    if (!databasePresent(system, path)) return bytes;
+    switch (system.findEntry(path)) {
+        case EntryKind::Missing:
+            return bytes;
+        case EntryKind::Directory:
+            // Windows refuses to replace a directory with "access denied",
+            // the code a reader holding the file gives for a moment, so the
+            // replace would be retried until the deadline for nothing.
+            raise(ErrorKind::EFCreateError, "Cannot create file " + path);
+        case EntryKind::Present:
+            break;
+    }
     switch (system.readWholeFile(path, kMaxDatabaseSize, &bytes)) {
         case ReadResult::Read:
             return bytes;
@@ -64,8 +75,9 @@ bool replaceWithin(SystemServices& system, const std::string& temporary, const s
     Dword pause = 5;
     while (!system.replaceFile(temporary, path)) {
         if (!system.isTransientReplaceError(system.GetLastError()) ||
-            system.tickMilliseconds() >= deadline)
+            system.tickMilliseconds() >= deadline) {
             return false;
+        }
         system.sleepMilliseconds(pause);
         if (pause < 200) pause *= 2;
     }
@@ -100,9 +112,10 @@ void storeRecord(SystemServices& system, const std::string& path, std::string_vi
 
     NameDatabase current;
     current.parse(readCurrent(system, path));
-    if (current.hasBytesAfterNul())
+    if (current.hasBytesAfterNul()) {
         raise(ErrorKind::EWriteError,
               "The file " + path + " holds bytes after a NUL byte and was left unchanged");
+    }
     current.store(system, key, name);
     const std::string text = current.serialize();
 
@@ -119,8 +132,9 @@ void storeRecord(SystemServices& system, const std::string& path, std::string_vi
         system.removeFile(temporary);
         raise(ErrorKind::EFCreateError, "Cannot create file " + path);
     }
-    if (readCurrent(system, path) != text)
+    if (readCurrent(system, path) != text) {
         raise(ErrorKind::EWriteError, "The file " + path + " does not read back as written");
+    }
 }
 
 }  // namespace vorlane

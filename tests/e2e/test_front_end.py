@@ -1,10 +1,8 @@
 """The usage screen and the argument checks, on both programs."""
 
-import subprocess
-
 import pytest
 
-from sandbox import exit_status
+from sandbox import exit_status, root_filesystem_key
 
 REMINDER = b"You forgot to define name= or file= in the command, please choose one and try again"
 
@@ -36,12 +34,6 @@ def usage_screen(program: str, key: str) -> list[bytes]:
 
 def joined(lines: list[bytes]) -> bytes:
     return b"".join(line + b"\r\n" for line in lines)
-
-
-def root_filesystem_key() -> str:
-    fsid = subprocess.run(["stat", "-f", "-c", "%i", "/"], capture_output=True, text=True,
-                          check=True).stdout.strip()
-    return fsid.rjust(16, "0")[:8].upper()
 
 
 @pytest.mark.parametrize("serial", ["00001A2B", "FFFFFFFF", "3E9A07C4"])
