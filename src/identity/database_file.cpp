@@ -1,5 +1,7 @@
 #include "identity/database_file.h"
 
+#include <algorithm>
+
 #include "os/raised_error.h"
 
 namespace vorlane {
@@ -11,28 +13,43 @@ namespace {
     throw RaisedError(kind, message, where);
 }
 
+enum class Try { Done, Again, GiveUp };
+
+// Calls attempt until it is Done or gives up, or until the wait bound has
+// passed. The pauses between tries start short and double up to 50 ms, so a
+// lock that many writers want changes hands quickly. True when it was Done.
+template <typename Attempt>
+bool retryWithinBound(SystemServices& system, Attempt attempt) {
+    const std::uint64_t deadline = system.tickMilliseconds() + kLockWaitMilliseconds;
+    for (Dword pause = 5;; pause = std::min<Dword>(pause * 2, 50)) {
+        switch (attempt()) {
+            case Try::Done:
+                return true;
+            case Try::GiveUp:
+                return false;
+            case Try::Again:
+                break;
+        }
+        if (system.tickMilliseconds() >= deadline) return false;
+        system.sleepMilliseconds(pause);
+    }
+}
+
 // Holds the database's lock for as long as it lives.
 class HeldLock {
 public:
     HeldLock(SystemServices& system, const std::string& lockPath) : system_(system) {
-        const std::uint64_t deadline = system.tickMilliseconds() + kLockWaitMilliseconds;
-        Dword pause = 5;
-        for (;;) {
-            switch (system.tryLockFile(lockPath, &lock_)) {
-                case LockResult::Taken:
-                    return;
-                case LockResult::Failed:
-                    raise(ErrorKind::EFCreateError, "Cannot open lock file " + lockPath);
-                case LockResult::Busy:
-                    break;
-            }
-            if (system.tickMilliseconds() >= deadline) {
-                raise(ErrorKind::EFCreateError,
-                      "Another program holds the lock file " + lockPath + " too long");
-            }
-            system.sleepMilliseconds(pause);
-            if (pause < 200) pause *= 2;
-        }
+        LockResult result = LockResult::Busy;
+        const bool taken = retryWithinBound(system, [&] {
+            result = system.tryLockFile(lockPath, &lock_);
+            if (result == LockResult::Busy) return Try::Again;
+            return result == LockResult::Taken ? Try::Done : Try::GiveUp;
+        });
+        if (taken) return;
+        if (result == LockResult::Failed)
+            raise(ErrorKind::EFCreateError, "Cannot open lock file " + lockPath);
+        raise(ErrorKind::EFCreateError,
+              "Another program holds the lock file " + lockPath + " too long");
     }
     ~HeldLock() { system_.unlockFile(lock_); }
     HeldLock(const HeldLock&) = delete;
@@ -70,18 +87,12 @@ std::string readCurrent(SystemServices& system, const std::string& path) {
 
 // Puts the new file in place, trying again while a reader holds the old one
 // open for a moment.
-bool replaceWithin(SystemServices& system, const std::string& temporary, const std::string& path) {
-    const std::uint64_t deadline = system.tickMilliseconds() + kLockWaitMilliseconds;
-    Dword pause = 5;
-    while (!system.replaceFile(temporary, path)) {
-        if (!system.isTransientReplaceError(system.GetLastError()) ||
-            system.tickMilliseconds() >= deadline) {
-            return false;
-        }
-        system.sleepMilliseconds(pause);
-        if (pause < 200) pause *= 2;
-    }
-    return true;
+bool replaceWithinBound(SystemServices& system, const std::string& temporary,
+                        const std::string& path) {
+    return retryWithinBound(system, [&] {
+        if (system.replaceFile(temporary, path)) return Try::Done;
+        return system.isTransientReplaceError(system.GetLastError()) ? Try::Again : Try::GiveUp;
+    });
 }
 
 }  // namespace
@@ -128,7 +139,7 @@ void storeRecord(SystemServices& system, const std::string& path, std::string_vi
         case WriteResult::WriteFailed:
             raise(ErrorKind::EWriteError, "Stream write error");
     }
-    if (!replaceWithin(system, temporary, path)) {
+    if (!replaceWithinBound(system, temporary, path)) {
         system.removeFile(temporary);
         raise(ErrorKind::EFCreateError, "Cannot create file " + path);
     }
