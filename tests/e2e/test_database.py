@@ -4,65 +4,20 @@ written."""
 
 from __future__ import annotations
 
-import dataclasses
 import os
 import re
 import shutil
 import stat
 import tempfile
 from pathlib import Path
-from typing import Callable
 
 import pytest
 
-from sandbox import (
-    LINUX_PROGRAM,
-    Machine,
-    Result,
-    WinePrefix,
-    exit_status,
-    root_filesystem_key,
-    windows_path,
-)
-
-WINDOWS_KEY = "00001A2B"  # the volume serial every Wine run here is given
+from sandbox import LINUX_PROGRAM, exit_status, windows_path
 
 # An mtime no run of the program can produce: a rewrite shows even within the
 # clock's resolution.
 OLD_MTIME_NS = 1_000_000_000 * 1_000_000_000
-
-
-@dataclasses.dataclass
-class Target:
-    """One of the two programs with what a test needs to drive it."""
-
-    platform: str
-    key: str  # this machine's key, as the program computes it
-    run: Callable[..., Result]  # run(args, cwd=None)
-    path: Callable[[Path], str]  # a Linux path as the program is given it
-    machine: Machine
-    prefix: WinePrefix | None = None
-
-    def name(self, result: Result) -> str | None:
-        """The machine's name after the run, in lowercase. On Linux the
-        running name and /etc/hostname must agree."""
-        if self.platform == "windows":
-            return None if result.computer_name is None else result.computer_name.lower()
-        if result.hostname_file != f"{result.hostname}\n".encode():
-            return f"running {result.hostname!r} but /etc/hostname {result.hostname_file!r}"
-        return result.hostname
-
-
-@pytest.fixture(params=["linux", "windows"])
-def target(request, machine) -> Target:
-    if request.param == "linux":
-        return Target("linux", root_filesystem_key(), machine.run_linux, str, machine)
-    prefix = request.getfixturevalue("wine_prefix")
-
-    def run(args, **options):
-        return machine.run_windows(prefix, args, serial=WINDOWS_KEY, **options)
-
-    return Target("windows", WINDOWS_KEY, run, windows_path, machine, prefix)
 
 
 @pytest.fixture
@@ -296,7 +251,7 @@ def test_write_back_on_a_full_filesystem_keeps_the_old_file(target):
 
     result, after = target.machine.run_on_full_filesystem(
         [f"file={path}", "name=pc?d", "/w"], {"names.txt": DATABASE},
-        prefix=target.prefix, serial=WINDOWS_KEY,
+        prefix=target.prefix, serial=target.key,
     )
 
     assert result.lines[0] == b"My name is pc0"

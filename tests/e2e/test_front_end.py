@@ -65,16 +65,12 @@ ARGUMENT_CASES = [
 ]
 
 
-@pytest.mark.parametrize("platform", ["linux", "windows"])
 @pytest.mark.parametrize("args,line,code", ARGUMENT_CASES)
-def test_argument_checks(request, machine, platform, args, line, code):
-    if platform == "linux":
-        result = machine.run_linux(args)
-    else:
-        result = machine.run_windows(request.getfixturevalue("wine_prefix"), args)
+def test_argument_checks(target, args, line, code):
+    result = target.run(args)
     assert line in result.lines
     assert result.code == exit_status(code)
-    assert result.hostname == "oldname"
+    assert target.name(result) == "oldname"
     assert b"My name is" not in result.stdout
 
 

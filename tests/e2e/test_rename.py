@@ -26,30 +26,17 @@ def test_windows_serial_with_top_bit_gives_a_negative_decimal(machine, wine_pref
     assert result.computer_name == "PC-2147483648"
 
 
-@pytest.mark.parametrize("platform", ["linux", "windows"])
-def test_sequential_mode_takes_the_first_name_no_host_answers_to(request, machine, platform):
-    machine.set_hosts(["pc100", "pc101"])
-    args = ["start=100", "end=199", "name=pc?d"]
-    if platform == "linux":
-        result = machine.run_linux(args)
-        assert (result.hostname, result.hostname_file) == ("pc102", b"pc102\n")
-    else:
-        result = machine.run_windows(request.getfixturevalue("wine_prefix"), args)
-        assert result.computer_name == "PC102"
+def test_sequential_mode_takes_the_first_name_no_host_answers_to(target):
+    target.machine.set_hosts(["pc100", "pc101"])
+    result = target.run(["start=100", "end=199", "name=pc?d"])
     assert result.stdout == b"My name is pc102\r\n"
     assert result.code == 0
+    assert target.name(result) == "pc102"
 
 
-@pytest.mark.parametrize("platform", ["linux", "windows"])
-def test_preview_probes_and_changes_nothing(request, machine, platform):
-    machine.set_hosts(["lab07", "lab08"])
-    args = ["name=lab?.2d", "start=7", "/n"]
-    if platform == "linux":
-        result = machine.run_linux(args)
-        assert (result.hostname, result.hostname_file) == ("oldname", b"oldname\n")
-    else:
-        result = machine.run_windows(request.getfixturevalue("wine_prefix"), args)
-        assert result.computer_name == "OLDNAME"
+def test_preview_probes_and_changes_nothing(target):
+    target.machine.set_hosts(["lab07", "lab08"])
+    result = target.run(["name=lab?.2d", "start=7", "/n"])
     assert result.lines == [
         b"lab07 is taken",
         b"lab08 is taken",
@@ -57,46 +44,31 @@ def test_preview_probes_and_changes_nothing(request, machine, platform):
         b"My name would be lab09",
     ]
     assert result.code == 0
+    assert target.name(result) == "oldname"
 
 
-@pytest.mark.parametrize("platform", ["linux", "windows"])
 @pytest.mark.parametrize("mode", [[], ["/r"]])
-def test_every_name_taken_ends_with_all_spots_taken(request, machine, platform, mode):
+def test_every_name_taken_ends_with_all_spots_taken(target, mode):
     # Sequential mode probes pc0 to pc3; random mode draws below 3.
-    machine.set_hosts(["pc0", "pc1", "pc2", "pc3"])
-    args = ["name=pc?d", "end=3", *mode]
-    if platform == "linux":
-        result = machine.run_linux(args)
-        assert result.hostname == "oldname"
-    else:
-        result = machine.run_windows(request.getfixturevalue("wine_prefix"), args)
-        assert result.computer_name == "OLDNAME"
+    target.machine.set_hosts(["pc0", "pc1", "pc2", "pc3"])
+    result = target.run(["name=pc?d", "end=3", *mode])
     assert result.stdout == b"All spots taken.\r\n"
     assert result.code == exit_status(-1)
+    assert target.name(result) == "oldname"
 
 
-@pytest.mark.parametrize("platform", ["linux", "windows"])
-def test_random_mode_finds_the_one_free_number(request, machine, platform):
-    machine.set_hosts(["pc0", "pc1", "pc3"])
-    args = ["name=pc?d", "end=4", "/r"]
-    if platform == "linux":
-        result = machine.run_linux(args)
-    else:
-        result = machine.run_windows(request.getfixturevalue("wine_prefix"), args)
+def test_random_mode_finds_the_one_free_number(target):
+    target.machine.set_hosts(["pc0", "pc1", "pc3"])
+    result = target.run(["name=pc?d", "end=4", "/r"])
     assert result.stdout == b"My name is pc2\r\n"
+    assert target.name(result) == "pc2"
 
 
-@pytest.mark.parametrize("platform", ["linux", "windows"])
-def test_rejected_pattern_ends_in_the_fatal_report_before_any_probe(request, machine, platform):
-    args = ["name=pc?s"]
-    if platform == "linux":
-        result = machine.run_linux(args)
-        assert result.hostname == "oldname"
-    else:
-        result = machine.run_windows(request.getfixturevalue("wine_prefix"), args)
-        assert result.computer_name == "OLDNAME"
+def test_rejected_pattern_ends_in_the_fatal_report_before_any_probe(target):
+    result = target.run(["name=pc?s"])
     assert FATAL_REPORT.match(result.stdout), result.stdout
     assert result.code == 1
+    assert target.name(result) == "oldname"
 
 
 @pytest.mark.parametrize(

@@ -11,6 +11,7 @@
 
 #include "app/run_sequence.h"
 #include "fake_system_services.h"
+#include "run_sequence_with.h"
 #include "os/raised_error.h"
 
 namespace vorlane {
@@ -53,10 +54,7 @@ public:
     }
 };
 
-int run(FakeSystemServices& fake, std::vector<std::string> arguments) {
-    const OptionList options(fake, std::move(arguments));
-    return runSequence(fake, options);
-}
+using testing::run;
 
 // True when the fake holds no file but the database and its lock file.
 bool onlyDatabaseAndLock(const FakeSystemServices& fake) {

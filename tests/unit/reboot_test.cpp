@@ -9,6 +9,7 @@
 
 #include "app/run_sequence.h"
 #include "fake_system_services.h"
+#include "run_sequence_with.h"
 
 namespace vorlane {
 namespace {
@@ -184,16 +185,9 @@ TEST(RebootAfterChangeTest, OutsideNtTheRequestIsMadeAtOnceWithoutAToken) {
     }
 }
 
-int run(FakeSystemServices& fake, std::vector<std::string> arguments) {
-    const OptionList options(fake, std::move(arguments));
-    return runSequence(fake, options);
-}
+using testing::run;
 
-std::string argumentsText(const std::vector<std::string>& arguments) {
-    std::string text;
-    for (const std::string& argument : arguments) text += argument + " ";
-    return text;
-}
+using testing::argumentsText;
 
 TEST(RebootPointTest, FollowsTheRecordStepInEveryModeAndPrecedesTheNetworkStop) {
     const struct {

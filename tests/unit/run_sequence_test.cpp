@@ -13,6 +13,7 @@
 
 #include "app/fatal_error.h"
 #include "fake_system_services.h"
+#include "run_sequence_with.h"
 #include "os/raised_error.h"
 
 namespace vorlane {
@@ -21,16 +22,9 @@ namespace {
 using testing::FakeSystemServices;
 using Calls = std::vector<std::string>;
 
-int run(FakeSystemServices& fake, std::vector<std::string> arguments) {
-    const OptionList options(fake, std::move(arguments));
-    return runSequence(fake, options);
-}
+using testing::run;
 
-std::string argumentsText(const std::vector<std::string>& arguments) {
-    std::string text;
-    for (const std::string& argument : arguments) text += argument + " ";
-    return text;
-}
+using testing::argumentsText;
 
 std::vector<std::string> probes(const FakeSystemServices& fake) {
     std::vector<std::string> names;

@@ -7,6 +7,7 @@
 #include "app/option_list.h"
 #include "app/run_sequence.h"
 #include "fake_system_services.h"
+#include "run_sequence_with.h"
 #include "os/console.h"
 
 namespace vorlane {
@@ -14,10 +15,7 @@ namespace {
 
 using testing::FakeSystemServices;
 
-int run(FakeSystemServices& fake, std::vector<std::string> arguments) {
-    const OptionList options(fake, std::move(arguments));
-    return runSequence(fake, options);
-}
+using testing::run;
 
 const std::string kReminder =
     "You forgot to define name= or file= in the command, please choose one and try again\r\n";
