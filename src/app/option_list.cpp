@@ -6,8 +6,9 @@ std::string OptionList::value(std::string_view key) const {
     for (const std::string& entry : entries_) {
         const auto equals = entry.find('=');
         if (equals == std::string::npos) continue;
-        if (system_.equalIgnoringCase(std::string_view(entry).substr(0, equals), key))
+        if (system_.equalIgnoringCase(std::string_view(entry).substr(0, equals), key)) {
             return entry.substr(equals + 1);
+        }
     }
     return {};
 }

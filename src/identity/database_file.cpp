@@ -46,8 +46,9 @@ public:
             return result == LockResult::Taken ? Try::Done : Try::GiveUp;
         });
         if (taken) return;
-        if (result == LockResult::Failed)
+        if (result == LockResult::Failed) {
             raise(ErrorKind::EFCreateError, "Cannot open lock file " + lockPath);
+        }
         raise(ErrorKind::EFCreateError,
               "Another program holds the lock file " + lockPath + " too long");
     }

@@ -12,8 +12,9 @@ VolumeSerial readVolumeSerial(SystemServices& system) {
     Dword serial = 0;
     Dword maximumComponentLength = 0;
     Dword fileSystemFlags = 0;
-    if (!system.GetVolumeInformationA(root, &serial, &maximumComponentLength, &fileSystemFlags))
+    if (!system.GetVolumeInformationA(root, &serial, &maximumComponentLength, &fileSystemFlags)) {
         return 0;
+    }
     return serial;
 }
 

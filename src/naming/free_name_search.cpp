@@ -65,8 +65,9 @@ SearchOutcome sequential(Search& search, const SearchRequest& request) {
     const auto most = static_cast<std::uint64_t>(std::int64_t{end} - start + 1);
     for (std::int64_t number = start; number <= end; ++number) {
         const auto place = static_cast<std::uint64_t>(number - start + 1);
-        if (search.tryNumber(static_cast<std::int32_t>(number), true, place, most))
+        if (search.tryNumber(static_cast<std::int32_t>(number), true, place, most)) {
             return search.outcome();
+        }
     }
     return {};
 }

@@ -223,7 +223,7 @@ public:
         sd_bus* bus = nullptr;
         int result = sd.openSystem(&bus);
         if (result < 0) return fail(-result);
-        sd_bus_error error = SD_BUS_ERROR_NULL;
+        sd_bus_error error{};  // SD_BUS_ERROR_NULL, less its C compound literal
         result = sd.callMethod(bus, kLogin1, kLogin1Path, kLogin1Manager, "SetWallMessage",
                                     &error, nullptr, "sb", message, 1);
         if (result >= 0) {
@@ -359,8 +359,9 @@ public:
             if (::fchmod(fd, existing.st_mode & 07777) != 0) error = errno;
             // Only root may give a file away; others keep their own.
             if (error == 0 && ::geteuid() == 0 &&
-                ::fchown(fd, existing.st_uid, existing.st_gid) != 0)
+                ::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
                 error = errno;
+            }
         } else if (::fchmod(fd, creationMode()) != 0) {
             error = errno;
         }

@@ -49,8 +49,9 @@ public:
     bool GetVolumeInformationA(const char* rootPath, Dword* serialNumber,
                                Dword* maximumComponentLength, Dword* fileSystemFlags) override {
         DWORD serial = 0, maximum = 0, flags = 0;
-        if (!::GetVolumeInformationA(rootPath, nullptr, 0, &serial, &maximum, &flags, nullptr, 0))
+        if (!::GetVolumeInformationA(rootPath, nullptr, 0, &serial, &maximum, &flags, nullptr, 0)) {
             return false;
+        }
         *serialNumber = serial;
         *maximumComponentLength = maximum;
         *fileSystemFlags = flags;
@@ -74,8 +75,9 @@ public:
     bool OpenProcessToken(TokenHandle* token) override {
         HANDLE handle = nullptr;
         if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
-                                &handle))
+                                &handle)) {
             return false;
+        }
         *token = reinterpret_cast<TokenHandle>(handle);
         return true;
     }
@@ -247,8 +249,9 @@ public:
             file = ::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
             if (file == INVALID_HANDLE_VALUE &&
-                (::GetLastError() != ERROR_FILE_EXISTS || attempt == 100))
+                (::GetLastError() != ERROR_FILE_EXISTS || attempt == 100)) {
                 return WriteResult::CannotCreate;
+            }
         }
         bool written = true;
         while (written && !contents.empty()) {
@@ -312,8 +315,9 @@ private:
             const std::size_t left = contents->size() - done;
             const DWORD chunk = static_cast<DWORD>(left < 0x40000000u ? left : 0x40000000u);
             DWORD got = 0;
-            if (!::ReadFile(file, contents->data() + done, chunk, &got, nullptr))
+            if (!::ReadFile(file, contents->data() + done, chunk, &got, nullptr)) {
                 return ReadResult::CannotOpen;
+            }
             if (got == 0) break;  // the file shrank while it was read
             done += got;
         }
