@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "os/console.h"
 #include "app/exit_codes.h"
 #include "naming/name_pattern.h"
+#include "os/console.h"
 
 namespace vorlane {
 
@@ -15,8 +15,8 @@ std::optional<int> checkArgumentLengths(SystemServices& system, const OptionList
         const std::string& entry = entries[i];
         if (entry.size() <= kMaxArgumentLength) continue;
         writeLine(system, {"Argument ", std::to_string(i + 1), " is longer than ",
-                           std::to_string(kMaxArgumentLength), " characters: ",
-                           std::string_view(entry).substr(0, kShown), "..."});
+                           std::to_string(kMaxArgumentLength),
+                           " characters: ", std::string_view(entry).substr(0, kShown), "..."});
         return exit_code::kArgumentTooLong;
     }
     return std::nullopt;
@@ -45,12 +45,14 @@ void showUsage(SystemServices& system, const OptionList& options, VolumeSerial s
                            "one and try again"});
     }
     const std::string program = system.programFileName();
-    writeLine(system, {"Usage: ", program, " [start=] [end=] [name=] [file=] [/w] [/r] [/re] [/d]"});
+    writeLine(system,
+              {"Usage: ", program, " [start=] [end=] [name=] [file=] [/w] [/r] [/re] [/d]"});
     writeLine(system, {"start  Starting number, 0 is default"});
     writeLine(system, {"end    Ending number default is start+255"});
     writeLine(system, {"name   Computernaming, this or file must be specified"});
-    writeLine(system, {"/w     Writes to the text file the computer name chosen plus the hdd serial "
-                       "number(if not found in the database) the filename is from file= parameter."});
+    writeLine(system,
+              {"/w     Writes to the text file the computer name chosen plus the hdd serial "
+               "number(if not found in the database) the filename is from file= parameter."});
     writeLine(system, {"/re    Reboot the computer on a successful change."});
     writeLine(system, {"/r     Generates a random number in the name. Only [end=] is the optional "
                        "parameter for this switch."});

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "os/console.h"
 #include "app/exit_codes.h"
+#include "os/console.h"
 
 namespace vorlane {
 

@@ -4,8 +4,7 @@ namespace vorlane {
 
 void StatusLine::showProbe(const std::string& name, std::uint64_t place, std::uint64_t most) {
     if (!enabled_) return;
-    rewrite("Probing " + name + " (" + std::to_string(place) + " of " + std::to_string(most) +
-            ")");
+    rewrite("Probing " + name + " (" + std::to_string(place) + " of " + std::to_string(most) + ")");
 }
 
 void StatusLine::clear() {

@@ -98,7 +98,9 @@ bool replaceWithinBound(SystemServices& system, const std::string& temporary,
 
 }  // namespace
 
-std::string lockFilePath(const std::string& path) { return path + ".lock"; }
+std::string lockFilePath(const std::string& path) {
+    return path + ".lock";
+}
 
 bool databasePresent(SystemServices& system, const std::string& path) {
     return system.findEntry(path) == EntryKind::Present;

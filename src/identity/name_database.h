@@ -68,7 +68,7 @@ private:
     std::string_view text_;          // the part of buffer_ before any NUL
     std::deque<std::string> added_;  // lines made by store (stable addresses)
     mutable std::vector<std::string_view> lines_;
-    mutable bool split_ = true;      // lines_ holds every line
+    mutable bool split_ = true;  // lines_ holds every line
     bool bytesAfterNul_ = false;
 };
 

@@ -33,7 +33,6 @@ using CandidateName = std::string;
 // invalid type. The same pattern and number always give the same result.
 // `system` answers whether a byte begins a double-byte character, for the
 // directive text in error messages.
-std::string expandPattern(SystemServices& system, const NamePattern& pattern,
-                          std::int32_t number);
+std::string expandPattern(SystemServices& system, const NamePattern& pattern, std::int32_t number);
 
 }  // namespace vorlane

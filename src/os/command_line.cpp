@@ -3,7 +3,9 @@
 namespace vorlane {
 
 namespace {
-bool isSeparator(char c) { return static_cast<unsigned char>(c) <= ' '; }
+bool isSeparator(char c) {
+    return static_cast<unsigned char>(c) <= ' ';
+}
 }  // namespace
 
 std::vector<std::string> splitCommandLine(std::string_view line) {

@@ -4,14 +4,13 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <netdb.h>
-#include <systemd/sd-bus.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/vfs.h>
-#include <unistd.h>
-
+#include <systemd/sd-bus.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -103,8 +102,10 @@ class SdBus {
 public:
     SdBus() : library_(::dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL)) {
         if (library_ == nullptr) return;
-        openSystem = reinterpret_cast<decltype(openSystem)>(::dlsym(library_, "sd_bus_open_system"));
-        callMethod = reinterpret_cast<decltype(callMethod)>(::dlsym(library_, "sd_bus_call_method"));
+        openSystem =
+            reinterpret_cast<decltype(openSystem)>(::dlsym(library_, "sd_bus_open_system"));
+        callMethod =
+            reinterpret_cast<decltype(callMethod)>(::dlsym(library_, "sd_bus_call_method"));
         errorFree = reinterpret_cast<decltype(errorFree)>(::dlsym(library_, "sd_bus_error_free"));
         closeUnref =
             reinterpret_cast<decltype(closeUnref)>(::dlsym(library_, "sd_bus_flush_close_unref"));
@@ -224,16 +225,16 @@ public:
         int result = sd.openSystem(&bus);
         if (result < 0) return fail(-result);
         sd_bus_error error{};  // SD_BUS_ERROR_NULL, less its C compound literal
-        result = sd.callMethod(bus, kLogin1, kLogin1Path, kLogin1Manager, "SetWallMessage",
-                                    &error, nullptr, "sb", message, 1);
+        result = sd.callMethod(bus, kLogin1, kLogin1Path, kLogin1Manager, "SetWallMessage", &error,
+                               nullptr, "sb", message, 1);
         if (result >= 0) {
             struct timespec now;
             ::clock_gettime(CLOCK_REALTIME, &now);
             const std::uint64_t when = static_cast<std::uint64_t>(now.tv_sec) * 1000000u +
                                        static_cast<std::uint64_t>(now.tv_nsec) / 1000u +
                                        std::uint64_t{timeoutSeconds} * 1000000u;
-            result = sd.callMethod(bus, kLogin1, kLogin1Path, kLogin1Manager,
-                                        "ScheduleShutdown", &error, nullptr, "st", "reboot", when);
+            result = sd.callMethod(bus, kLogin1, kLogin1Path, kLogin1Manager, "ScheduleShutdown",
+                                   &error, nullptr, "st", "reboot", when);
         }
         if (result < 0) {
             failWithText(-result, error.message != nullptr ? error.message : "");
@@ -433,7 +434,9 @@ private:
         return ReadResult::Read;
     }
 
-    static char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+    static char asciiLower(char c) {
+        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    }
 
     bool fail(int code) { return failWithText(code, ""); }
 

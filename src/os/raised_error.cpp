@@ -25,10 +25,14 @@ std::uint32_t hashSite(const std::source_location& where) {
 
 const char* errorKindName(ErrorKind kind) {
     switch (kind) {
-        case ErrorKind::EConvertError: return "EConvertError";
-        case ErrorKind::EFOpenError: return "EFOpenError";
-        case ErrorKind::EFCreateError: return "EFCreateError";
-        case ErrorKind::EWriteError: return "EWriteError";
+        case ErrorKind::EConvertError:
+            return "EConvertError";
+        case ErrorKind::EFOpenError:
+            return "EFOpenError";
+        case ErrorKind::EFCreateError:
+            return "EFCreateError";
+        case ErrorKind::EWriteError:
+            return "EWriteError";
     }
     return "Exception";
 }

@@ -64,8 +64,7 @@ public:
     // serial number matters to the program; the out-values are left alone on
     // failure.
     virtual bool GetVolumeInformationA(const char* rootPath, Dword* serialNumber,
-                                       Dword* maximumComponentLength,
-                                       Dword* fileSystemFlags) = 0;
+                                       Dword* maximumComponentLength, Dword* fileSystemFlags) = 0;
 
     // --- Computer name and errors -----------------------------------------
 

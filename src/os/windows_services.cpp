@@ -2,8 +2,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
-#include <winsock.h>
 #include <windows.h>
+#include <winsock.h>
 
 #include <chrono>
 #include <cstring>
@@ -119,12 +119,10 @@ public:
         return ::CloseHandle(reinterpret_cast<HANDLE>(handle)) != 0;
     }
 
-    bool InitiateSystemShutdownA(const char* machineName, const char* message,
-                                 Dword timeoutSeconds, int forceAppsClosed,
-                                 int rebootAfterShutdown) override {
-        return ::InitiateSystemShutdownA(const_cast<char*>(machineName),
-                                         const_cast<char*>(message), timeoutSeconds,
-                                         forceAppsClosed, rebootAfterShutdown) != 0;
+    bool InitiateSystemShutdownA(const char* machineName, const char* message, Dword timeoutSeconds,
+                                 int forceAppsClosed, int rebootAfterShutdown) override {
+        return ::InitiateSystemShutdownA(const_cast<char*>(machineName), const_cast<char*>(message),
+                                         timeoutSeconds, forceAppsClosed, rebootAfterShutdown) != 0;
     }
 
     int MessageBoxA(const char* text, const char* caption, unsigned type) override {
@@ -208,10 +206,9 @@ public:
     }
 
     LockResult tryLockFile(const std::string& lockPath, FileLock* lock) override {
-        const HANDLE file = ::CreateFileA(
-            lockPath.c_str(), GENERIC_READ | GENERIC_WRITE,
-            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-            FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE file = ::CreateFileA(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return LockResult::Failed;
         OVERLAPPED at;
         std::memset(&at, 0, sizeof at);
@@ -255,8 +252,8 @@ public:
         }
         bool written = true;
         while (written && !contents.empty()) {
-            const DWORD chunk = static_cast<DWORD>(contents.size() < 0x40000000u ? contents.size()
-                                                                                 : 0x40000000u);
+            const DWORD chunk =
+                static_cast<DWORD>(contents.size() < 0x40000000u ? contents.size() : 0x40000000u);
             DWORD done = 0;
             written = ::WriteFile(file, contents.data(), chunk, &done, nullptr) && done == chunk;
             contents.remove_prefix(done);

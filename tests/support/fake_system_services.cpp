@@ -11,7 +11,9 @@ constexpr Dword kWsaNotInitialised = 10093;
 constexpr TokenHandle kFakeToken = 0x7041;
 const Luid kShutdownLuid{19, 0};
 
-std::string boolText(int value) { return std::to_string(value); }
+std::string boolText(int value) {
+    return std::to_string(value);
+}
 }  // namespace
 
 std::vector<std::string> FakeSystemServices::callsNamed(const std::string& call) const {
@@ -73,7 +75,9 @@ std::string FakeSystemServices::systemErrorText(Dword code) {
     return text == errorTexts.end() ? std::string() : text->second;
 }
 
-bool FakeSystemServices::isNtPlatform() { return ntPlatform; }
+bool FakeSystemServices::isNtPlatform() {
+    return ntPlatform;
+}
 
 bool FakeSystemServices::OpenProcessToken(TokenHandle* token) {
     if (!enter("OpenProcessToken", "")) return false;
@@ -91,14 +95,13 @@ bool FakeSystemServices::LookupPrivilegeValueA(const char* systemName, const cha
 
 bool FakeSystemServices::AdjustTokenPrivileges(TokenHandle token, bool disableAll,
                                                const TokenPrivileges& newState,
-                                               TokenPrivileges* previousState,
-                                               Dword bufferLength, Dword* returnLength) {
+                                               TokenPrivileges* previousState, Dword bufferLength,
+                                               Dword* returnLength) {
     (void)token;
-    if (!enter("AdjustTokenPrivileges", boolText(disableAll) + "," +
-                                            std::to_string(newState.privilegeCount) + "," +
-                                            std::to_string(newState.luid.lowPart) + "," +
-                                            std::to_string(newState.attributes) + "," +
-                                            std::to_string(bufferLength)))
+    if (!enter("AdjustTokenPrivileges",
+               boolText(disableAll) + "," + std::to_string(newState.privilegeCount) + "," +
+                   std::to_string(newState.luid.lowPart) + "," +
+                   std::to_string(newState.attributes) + "," + std::to_string(bufferLength)))
         return false;
     if (previousState != nullptr) *previousState = TokenPrivileges{1, kShutdownLuid, 0};
     if (returnLength != nullptr) *returnLength = sizeof(TokenPrivileges);
@@ -113,10 +116,10 @@ bool FakeSystemServices::CloseHandle(TokenHandle handle) {
 bool FakeSystemServices::InitiateSystemShutdownA(const char* machineName, const char* message,
                                                  Dword timeoutSeconds, int forceAppsClosed,
                                                  int rebootAfterShutdown) {
-    if (!enter("InitiateSystemShutdownA",
-               std::string(machineName ? machineName : "null") + "," + message + "," +
-                   std::to_string(timeoutSeconds) + "," + boolText(forceAppsClosed) + "," +
-                   boolText(rebootAfterShutdown)))
+    if (!enter("InitiateSystemShutdownA", std::string(machineName ? machineName : "null") + "," +
+                                              message + "," + std::to_string(timeoutSeconds) + "," +
+                                              boolText(forceAppsClosed) + "," +
+                                              boolText(rebootAfterShutdown)))
         return false;
     shutdownMessages.push_back(message);
     return true;
@@ -246,6 +249,8 @@ bool FakeSystemServices::removeFile(const std::string& path) {
     return files.erase(path) != 0;
 }
 
-void FakeSystemServices::sleepMilliseconds(Dword milliseconds) { clock += milliseconds; }
+void FakeSystemServices::sleepMilliseconds(Dword milliseconds) {
+    clock += milliseconds;
+}
 
 }  // namespace vorlane::testing

@@ -88,9 +88,8 @@ public:
                                TokenPrivileges* previousState, Dword bufferLength,
                                Dword* returnLength) override;
     bool CloseHandle(TokenHandle handle) override;
-    bool InitiateSystemShutdownA(const char* machineName, const char* message,
-                                 Dword timeoutSeconds, int forceAppsClosed,
-                                 int rebootAfterShutdown) override;
+    bool InitiateSystemShutdownA(const char* machineName, const char* message, Dword timeoutSeconds,
+                                 int forceAppsClosed, int rebootAfterShutdown) override;
     int MessageBoxA(const char* text, const char* caption, unsigned type) override;
     int WSAStartup(std::uint16_t versionRequested) override;
     int WSACleanup() override;

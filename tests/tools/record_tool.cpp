@@ -15,9 +15,10 @@
 namespace {
 
 int usage() {
-    std::fputs("usage: record_tool record DATABASE KEY NAME [START_FILE]\n"
-               "       record_tool lock DATABASE SECONDS\n",
-               stderr);
+    std::fputs(
+        "usage: record_tool record DATABASE KEY NAME [START_FILE]\n"
+        "       record_tool lock DATABASE SECONDS\n",
+        stderr);
     return 2;
 }
 

@@ -11,8 +11,8 @@
 
 #include "app/run_sequence.h"
 #include "fake_system_services.h"
-#include "run_sequence_with.h"
 #include "os/raised_error.h"
+#include "run_sequence_with.h"
 
 namespace vorlane {
 namespace {

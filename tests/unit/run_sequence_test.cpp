@@ -13,8 +13,8 @@
 
 #include "app/fatal_error.h"
 #include "fake_system_services.h"
-#include "run_sequence_with.h"
 #include "os/raised_error.h"
+#include "run_sequence_with.h"
 
 namespace vorlane {
 namespace {

@@ -7,8 +7,8 @@
 #include "app/option_list.h"
 #include "app/run_sequence.h"
 #include "fake_system_services.h"
-#include "run_sequence_with.h"
 #include "os/console.h"
+#include "run_sequence_with.h"
 
 namespace vorlane {
 namespace {
