@@ -146,7 +146,7 @@ void storeRecord(SystemServices& system, const std::string& path, std::string_vi
         system.removeFile(temporary);
         raise(ErrorKind::EFCreateError, "Cannot create file " + path);
     }
-    if (readCurrent(system, path) != text) {
+    if (!system.fileHolds(path, text)) {
         raise(ErrorKind::EWriteError, "The file " + path + " does not read back as written");
     }
 }

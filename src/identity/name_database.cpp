@@ -1,6 +1,8 @@
 #include "identity/name_database.h"
 
 #include <algorithm>
+#include <bit>
+#include <functional>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -9,36 +11,51 @@ namespace vorlane {
 
 namespace {
 
-// The index of the first CR or LF at or after from, or size. Eight bytes are
-// tested at a time (a word is free of a byte b when no byte of word ^ b is
-// zero), which on a large file is several times faster than one at a time.
+// The index of the first CR or LF at or after from, or size. Sixteen bytes
+// are tested at a time, with the compiler's vector types: a compare gives 0xFF
+// in each byte that matches, and the lowest set bit marks the first. On a
+// large file this is several times faster than a byte at a time.
 std::size_t nextBreak(const char* text, std::size_t from, std::size_t size) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101u;
-    constexpr std::uint64_t kHighs = 0x8080808080808080u;
-    while (from + 8 <= size) {
-        std::uint64_t word;
-        std::memcpy(&word, text + from, sizeof word);
-        const std::uint64_t lf = word ^ (kOnes * '\n');
-        const std::uint64_t cr = word ^ (kOnes * '\r');
-        if ((((lf - kOnes) & ~lf) | ((cr - kOnes) & ~cr)) & kHighs) break;
-        from += 8;
+    static_assert(std::endian::native == std::endian::little, "the first byte is the lowest");
+    using Bytes = char __attribute__((vector_size(16)));
+    while (from + 16 <= size) {
+        Bytes block;
+        std::memcpy(&block, text + from, sizeof block);
+        const auto marks = (block == '\n') | (block == '\r');
+        std::uint64_t halves[2];
+        std::memcpy(halves, &marks, sizeof halves);
+        if (halves[0] != 0) return from + static_cast<std::size_t>(std::countr_zero(halves[0])) / 8;
+        if (halves[1] != 0) {
+            return from + 8 + static_cast<std::size_t>(std::countr_zero(halves[1])) / 8;
+        }
+        from += 16;
     }
     while (from < size && text[from] != '\n' && text[from] != '\r') ++from;
     return from;
 }
 
+bool isAsciiAlphanumeric(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
 // Only a line whose first "=" stands at key.size() has a key part as long as
-// key; the others are ruled out before the system's comparison is asked, which
-// matters on large files.
+// key, and two ASCII letters or digits that differ in more than case differ in
+// every locale. Lines ruled out by these tests never reach the system's
+// comparison, which matters on large files: almost every line is ruled out.
 bool keyPartMatches(SystemServices& system, std::string_view line, std::string_view key) {
     const std::size_t n = key.size();
     if (line.size() <= n || line[n] != '=') return false;
-    const std::string_view keyPart = line.substr(0, n);
-    // A plain loop: for a key of 8 characters, a call to memchr costs more.
-    for (const char c : keyPart) {
+    for (std::size_t i = 0; i < n; ++i) {
+        const char c = line[i];
         if (c == '=') return false;
+        if (isAsciiAlphanumeric(c) && isAsciiAlphanumeric(key[i]) &&
+            asciiLower(c) != asciiLower(key[i])) {
+            return false;
+        }
     }
-    return system.equalIgnoringCase(keyPart, key);
+    return system.equalIgnoringCase(line.substr(0, n), key);
 }
 
 }  // namespace
@@ -47,6 +64,9 @@ void NameDatabase::parse(std::string bytes) {
     buffer_ = std::move(bytes);
     added_.clear();
     lines_.clear();
+    replaced_ = {};
+    replacement_ = {};
+    appended_ = {};
     const std::size_t size = std::min(std::string_view(buffer_).find('\0'), buffer_.size());
     text_ = std::string_view(buffer_).substr(0, size);
     bytesAfterNul_ = size + 1 < buffer_.size();
@@ -61,16 +81,21 @@ bool NameDatabase::forEachLine(Visit visit) const {
         }
         return false;
     }
+    // The lines of the buffer, with the one change store may have made.
+    const auto visitChanged = [&](std::string_view line) {
+        return visit(line.data() == replaced_.data() ? replacement_ : line);
+    };
     const char* text = text_.data();
     const std::size_t size = text_.size();
     std::size_t start = 0;
     for (std::size_t i = nextBreak(text, 0, size); i < size; i = nextBreak(text, start, size)) {
-        if (visit(std::string_view(text + start, i - start))) return true;
+        if (visitChanged(std::string_view(text + start, i - start))) return true;
         if (text[i] == '\r' && i + 1 < size && text[i + 1] == '\n') ++i;  // CR LF is one break
         start = i + 1;
     }
     // A break at the very end closes the last line; it does not open another.
-    return start < size && visit(std::string_view(text + start, size - start));
+    if (start < size && visitChanged(std::string_view(text + start, size - start))) return true;
+    return !appended_.empty() && visit(appended_);
 }
 
 void NameDatabase::split() const {
@@ -82,6 +107,9 @@ void NameDatabase::split() const {
         return false;
     });
     split_ = true;
+    replaced_ = {};
+    replacement_ = {};
+    appended_ = {};
 }
 
 std::size_t NameDatabase::lineCount() const {
@@ -95,18 +123,45 @@ std::string_view NameDatabase::line(std::size_t index) const {
 }
 
 std::string NameDatabase::serialize() const {
-    std::size_t size = 0;
-    forEachLine([&size](std::string_view line) {
-        size += line.size() + 2;
-        return false;
-    });
+    // Room for the text as read, the lines store made, and CR LF breaks in
+    // place of one-byte ones on a tenth of the lines; a file of mostly LF
+    // breaks makes the string grow, which costs time but changes nothing else.
+    std::size_t size = text_.size() + text_.size() / 10 + 2;
+    for (const std::string& line : added_) size += line.size() + 2;
     std::string bytes;
     bytes.reserve(size);
-    forEachLine([&bytes](std::string_view line) {
-        bytes.append(line);
-        bytes.append("\r\n");
+    // Lines that stand in the buffer one after another, each followed by
+    // CR LF, are copied as one stretch: a file already written by this
+    // program is copied in a few large pieces instead of a million small ones.
+    const char* const bufferBegin = text_.data();
+    const char* const bufferEnd = text_.data() + text_.size();
+    const auto inBuffer = [&](const char* at) {
+        return std::less_equal<const char*>()(bufferBegin, at) &&
+               std::less<const char*>()(at, bufferEnd);
+    };
+    const char* stretch = nullptr;
+    const char* stretchEnd = nullptr;
+    forEachLine([&](std::string_view line) {
+        const char* end = line.data() + line.size();
+        const bool followedByCrLf = inBuffer(line.data()) && bufferEnd - end >= 2 &&
+                                    end[0] == '\r' && end[1] == '\n';
+        if (followedByCrLf && line.data() == stretchEnd) {
+            stretchEnd = end + 2;
+            return false;
+        }
+        if (stretch != nullptr) bytes.append(stretch, stretchEnd);
+        stretch = nullptr;
+        stretchEnd = nullptr;
+        if (followedByCrLf) {
+            stretch = line.data();
+            stretchEnd = end + 2;
+        } else {
+            bytes.append(line);
+            bytes.append("\r\n");
+        }
         return false;
     });
+    if (stretch != nullptr) bytes.append(stretch, stretchEnd);
     return bytes;
 }
 
@@ -126,6 +181,17 @@ void NameDatabase::store(SystemServices& system, std::string_view key, std::stri
     made.append(key).append("=").append(name);
     // A deque never moves its elements, so the views of earlier stores stay good.
     const std::string_view line = added_.emplace_back(std::move(made));
+    if (!split_ && added_.size() == 1) {
+        // The first change of the lines as read needs no views of them: it is
+        // kept beside the buffer and applied wherever the lines are read.
+        forEachLine([&](std::string_view existing) {
+            if (!keyPartMatches(system, existing, key)) return false;
+            replaced_ = existing;
+            return true;
+        });
+        (replaced_.data() != nullptr ? replacement_ : appended_) = line;
+        return;
+    }
     split();
     for (std::string_view& existing : lines_) {
         if (keyPartMatches(system, existing, key)) {
@@ -140,11 +206,13 @@ bool NameDatabase::givesNameToAnotherKey(SystemServices& system, std::string_vie
                                          std::string_view key) const {
     if (name.empty()) return false;
     return forEachLine([&](std::string_view line) {
-        const std::size_t equals = line.find('=');
-        if (equals == std::string_view::npos) return false;
-        const std::string_view value = line.substr(equals + 1);
-        // Same length first, as for keys: the cheap test spares most calls.
-        if (value.size() != name.size() || !system.equalIgnoringCase(value, name)) return false;
+        // A value as long as name has its line's first "=" right before it,
+        // which rules out most lines before anything is searched.
+        if (line.size() <= name.size()) return false;
+        const std::size_t equals = line.size() - name.size() - 1;
+        if (line[equals] != '=' || line.substr(0, equals).find('=') != std::string_view::npos)
+            return false;
+        if (!system.equalIgnoringCase(line.substr(equals + 1), name)) return false;
         return !keyPartMatches(system, line, key);
     });
 }

@@ -69,6 +69,11 @@ private:
     std::deque<std::string> added_;  // lines made by store (stable addresses)
     mutable std::vector<std::string_view> lines_;
     mutable bool split_ = true;  // lines_ holds every line
+    // Until the lines are split, the first store is kept here: the line of
+    // the buffer it replaced and its replacement, or the line it appended.
+    mutable std::string_view replaced_;
+    mutable std::string_view replacement_;
+    mutable std::string_view appended_;
     bool bytesAfterNul_ = false;
 };
 

@@ -323,6 +323,28 @@ public:
         return result;
     }
 
+    bool fileHolds(const std::string& path, std::string_view bytes) override {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0) return fail(errno);
+        struct stat info;
+        bool same = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                    static_cast<std::uint64_t>(info.st_size) == bytes.size();
+        char piece[1 << 16];
+        while (same) {
+            const ssize_t got = ::read(fd, piece, sizeof piece);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) {
+                same = got == 0 && bytes.empty();
+                break;
+            }
+            const auto length = static_cast<std::size_t>(got);
+            same = length <= bytes.size() && std::memcmp(piece, bytes.data(), length) == 0;
+            bytes.remove_prefix(same ? length : 0);
+        }
+        ::close(fd);
+        return same;
+    }
+
     LockResult tryLockFile(const std::string& lockPath, FileLock* lock) override {
         const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd < 0) return fail(errno), LockResult::Failed;

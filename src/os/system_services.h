@@ -145,6 +145,10 @@ public:
     virtual ReadResult readWholeFile(const std::string& path, std::uint64_t sizeLimit,
                                      std::string* contents) = 0;
 
+    // True when the regular file at path holds exactly bytes. It is read in
+    // pieces, so checking a large file costs no second copy of it.
+    virtual bool fileHolds(const std::string& path, std::string_view bytes) = 0;
+
     // Tries once to take the exclusive lock on byte 0 of lockPath, creating
     // the file if need be. Every writer of a database honours this lock, on
     // any machine that shares the file; the system releases it when the

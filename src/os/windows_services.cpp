@@ -205,6 +205,27 @@ public:
         return result;
     }
 
+    bool fileHolds(const std::string& path, std::string_view bytes) override {
+        const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        LARGE_INTEGER size;
+        bool same = ::GetFileType(file) == FILE_TYPE_DISK && ::GetFileSizeEx(file, &size) &&
+                    static_cast<std::uint64_t>(size.QuadPart) == bytes.size();
+        char piece[1 << 16];
+        while (same) {
+            DWORD got = 0;
+            if (!::ReadFile(file, piece, sizeof piece, &got, nullptr) || got == 0) {
+                same = got == 0 && bytes.empty();
+                break;
+            }
+            same = got <= bytes.size() && std::memcmp(piece, bytes.data(), got) == 0;
+            bytes.remove_prefix(same ? got : 0);
+        }
+        ::CloseHandle(file);
+        return same;
+    }
+
     LockResult tryLockFile(const std::string& lockPath, FileLock* lock) override {
         const HANDLE file = ::CreateFileA(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

@@ -192,6 +192,13 @@ ReadResult FakeSystemServices::readWholeFile(const std::string& path, std::uint6
     return ReadResult::Read;
 }
 
+bool FakeSystemServices::fileHolds(const std::string& path, std::string_view bytes) {
+    if (!enter("fileHolds", path)) return false;
+    const auto file = files.find(path);
+    return file != files.end() && !file->second.directory && file->second.regular &&
+           file->second.bytes == bytes;
+}
+
 LockResult FakeSystemServices::tryLockFile(const std::string& lockPath, FileLock* lock) {
     if (!enter("tryLockFile", lockPath)) return LockResult::Failed;
     files.try_emplace(lockPath);

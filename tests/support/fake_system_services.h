@@ -108,6 +108,7 @@ public:
     EntryKind findEntry(const std::string& path) override;
     ReadResult readWholeFile(const std::string& path, std::uint64_t sizeLimit,
                              std::string* contents) override;
+    bool fileHolds(const std::string& path, std::string_view bytes) override;
     LockResult tryLockFile(const std::string& lockPath, FileLock* lock) override;
     void unlockFile(FileLock lock) override;
     WriteResult writeFileBeside(const std::string& target, std::string_view contents,

@@ -119,7 +119,7 @@ TEST(DatabaseFileTest, StoreRecordWorksUnderTheLockOnTheFileAsItIsNow) {
     EXPECT_EQ(fake.calls,
               (Calls{"tryLockFile(db.txt.lock)", "findEntry(db.txt)", "readWholeFile(db.txt)",
                      "writeFileBeside(db.txt)", "replaceFile(db.txt.tmp1,db.txt)",
-                     "findEntry(db.txt)", "readWholeFile(db.txt)", "unlockFile(db.txt.lock)"}));
+                     "fileHolds(db.txt)", "unlockFile(db.txt.lock)"}));
     EXPECT_EQ(fake.files[kPath].bytes, "# lab\r\nFFFFFFFF=x\r\n00001A2B=lab12\r\n");
     EXPECT_TRUE(onlyDatabaseAndLock(fake));
 }

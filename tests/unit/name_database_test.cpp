@@ -181,6 +181,21 @@ TEST(NameDatabaseStoreTest, ReplacesTheFirstMatchingLineWholeOrAppends) {
     }
 }
 
+TEST(NameDatabaseStoreTest, AFirstChangeIsSeenByEveryReadAndByLaterChanges) {
+    FakeSystemServices system;
+    NameDatabase database;
+    database.parse("a=1\r\nB=2\nc=3");
+    database.store(system, "b", "two");
+    EXPECT_EQ(database.lookup(system, "B"), "two");
+    EXPECT_FALSE(database.givesNameToAnotherKey(system, "two", "b"));
+    EXPECT_EQ(database.serialize(), "a=1\r\nb=two\r\nc=3\r\n");
+    EXPECT_EQ(database.lineCount(), 3u);
+    EXPECT_EQ(database.line(1), "b=two");
+    database.store(system, "b", "again");
+    database.store(system, "d", "4");
+    EXPECT_EQ(database.serialize(), "a=1\r\nb=again\r\nc=3\r\nd=4\r\n");
+}
+
 TEST(NameDatabaseStoreTest, EarlierStoredLinesStayReadableAfterManyMore) {
     FakeSystemServices system;
     NameDatabase database;
