@@ -210,8 +210,9 @@ bool NameDatabase::givesNameToAnotherKey(SystemServices& system, std::string_vie
         // which rules out most lines before anything is searched.
         if (line.size() <= name.size()) return false;
         const std::size_t equals = line.size() - name.size() - 1;
-        if (line[equals] != '=' || line.substr(0, equals).find('=') != std::string_view::npos)
+        if (line[equals] != '=' || line.substr(0, equals).find('=') != std::string_view::npos) {
             return false;
+        }
         if (!system.equalIgnoringCase(line.substr(equals + 1), name)) return false;
         return !keyPartMatches(system, line, key);
     });
