@@ -64,9 +64,7 @@ void NameDatabase::parse(std::string bytes) {
     buffer_ = std::move(bytes);
     added_.clear();
     lines_.clear();
-    replaced_ = {};
-    replacement_ = {};
-    appended_ = {};
+    pendingSystem_ = nullptr;
     const std::size_t size = std::min(std::string_view(buffer_).find('\0'), buffer_.size());
     text_ = std::string_view(buffer_).substr(0, size);
     bytesAfterNul_ = size + 1 < buffer_.size();
@@ -81,9 +79,13 @@ bool NameDatabase::forEachLine(Visit visit) const {
         }
         return false;
     }
-    // The lines of the buffer, with the one change store may have made.
+    // The lines of the buffer, with the line store made in place of the
+    // first one with its key, or after the last.
+    bool stored = pendingSystem_ == nullptr;
     const auto visitChanged = [&](std::string_view line) {
-        return visit(line.data() == replaced_.data() ? replacement_ : line);
+        if (stored || !keyPartMatches(*pendingSystem_, line, pendingKey_)) return visit(line);
+        stored = true;
+        return visit(pendingLine_);
     };
     const char* text = text_.data();
     const std::size_t size = text_.size();
@@ -95,7 +97,7 @@ bool NameDatabase::forEachLine(Visit visit) const {
     }
     // A break at the very end closes the last line; it does not open another.
     if (start < size && visitChanged(std::string_view(text + start, size - start))) return true;
-    return !appended_.empty() && visit(appended_);
+    return !stored && visit(pendingLine_);
 }
 
 void NameDatabase::split() const {
@@ -107,9 +109,7 @@ void NameDatabase::split() const {
         return false;
     });
     split_ = true;
-    replaced_ = {};
-    replacement_ = {};
-    appended_ = {};
+    pendingSystem_ = nullptr;
 }
 
 std::size_t NameDatabase::lineCount() const {
@@ -182,14 +182,12 @@ void NameDatabase::store(SystemServices& system, std::string_view key, std::stri
     // A deque never moves its elements, so the views of earlier stores stay good.
     const std::string_view line = added_.emplace_back(std::move(made));
     if (!split_ && added_.size() == 1) {
-        // The first change of the lines as read needs no views of them: it is
-        // kept beside the buffer and applied wherever the lines are read.
-        forEachLine([&](std::string_view existing) {
-            if (!keyPartMatches(system, existing, key)) return false;
-            replaced_ = existing;
-            return true;
-        });
-        (replaced_.data() != nullptr ? replacement_ : appended_) = line;
+        // The first change of the lines as read needs no views of them, nor a
+        // pass of its own: it is kept beside the buffer and made wherever the
+        // lines are read, so that storing and then writing reads them once.
+        pendingSystem_ = &system;
+        pendingLine_ = line;
+        pendingKey_ = line.substr(0, key.size());
         return;
     }
     split();

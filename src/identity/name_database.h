@@ -69,11 +69,11 @@ private:
     std::deque<std::string> added_;  // lines made by store (stable addresses)
     mutable std::vector<std::string_view> lines_;
     mutable bool split_ = true;  // lines_ holds every line
-    // Until the lines are split, the first store is kept here: the line of
-    // the buffer it replaced and its replacement, or the line it appended.
-    mutable std::string_view replaced_;
-    mutable std::string_view replacement_;
-    mutable std::string_view appended_;
+    // Until the lines are split, the first store is kept here and made
+    // wherever they are read: its line, its key and the system's comparison.
+    mutable SystemServices* pendingSystem_ = nullptr;
+    std::string_view pendingLine_;
+    std::string_view pendingKey_;
     bool bytesAfterNul_ = false;
 };
 
