@@ -61,12 +61,11 @@ private:
     FileLock lock_ = 0;
 };
 
-// The file's bytes as they are now; empty when there is no file.
-std::string readCurrent(SystemServices& system, const std::string& path) {
-    std::string bytes;
+// Loads the file as it is now into database; no file leaves it empty.
+void loadCurrent(SystemServices& system, const std::string& path, NameDatabase& database) {
     switch (system.findEntry(path)) {
         case EntryKind::Missing:
-            return bytes;
+            return;
         case EntryKind::Directory:
             // Windows refuses to replace a directory with "access denied",
             // the code a reader holding the file gives for a moment, so the
@@ -75,15 +74,9 @@ std::string readCurrent(SystemServices& system, const std::string& path) {
         case EntryKind::Present:
             break;
     }
-    switch (system.readWholeFile(path, kMaxDatabaseSize, &bytes)) {
-        case ReadResult::Read:
-            return bytes;
-        case ReadResult::TooLarge:
-            raise(ErrorKind::EFOpenError, "The file " + path + " is larger than 256 MiB");
-        case ReadResult::CannotOpen:
-            break;
+    if (loadDatabase(system, path, database) == LoadResult::TooLarge) {
+        raise(ErrorKind::EFOpenError, "The file " + path + " is larger than 256 MiB");
     }
-    raise(ErrorKind::EFOpenError, "Cannot open file " + path);
 }
 
 // Puts the new file in place, trying again while a reader holds the old one
@@ -125,7 +118,7 @@ void storeRecord(SystemServices& system, const std::string& path, std::string_vi
     HeldLock lock(system, lockFilePath(path));
 
     NameDatabase current;
-    current.parse(readCurrent(system, path));
+    loadCurrent(system, path, current);
     if (current.hasBytesAfterNul()) {
         raise(ErrorKind::EWriteError,
               "The file " + path + " holds bytes after a NUL byte and was left unchanged");

@@ -160,16 +160,12 @@ public:
         if (!isAcceptableHostName(name)) return fail(EINVAL);
         const std::string text = std::string(name) + "\n";
 
-        std::string temporary = std::string(kHostnameFile) + ".XXXXXX";
-        const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-        if (fd < 0) return fail(errno);
-        struct stat existing;
-        const mode_t mode = ::stat(kHostnameFile, &existing) == 0 ? existing.st_mode & 07777 : 0644;
-        int error = 0;
-        if (::fchmod(fd, mode) != 0 || !writeAll(fd, text) || ::fsync(fd) != 0) error = errno;
-        if (::close(fd) != 0 && error == 0) error = errno;
-        if (error != 0) return ::unlink(temporary.c_str()), fail(error);
+        // The new file is made the way a database's is: beside the old one,
+        // with its mode, flushed. A failure has set the last error.
+        std::string temporary;
+        if (writeFileBeside(kHostnameFile, text, &temporary) != WriteResult::Written) return false;
 
+        int error = 0;
         char previous[256] = {};
         ::gethostname(previous, sizeof previous - 1);
         if (::sethostname(name, std::strlen(name)) != 0) {
