@@ -47,6 +47,27 @@ std::size_t firstLineUnder(vorlane::SystemServices& system, const std::vector<st
     return lines.size();
 }
 
+// Whether a line other than one under key has name as its value, case aside.
+bool givenToAnother(vorlane::SystemServices& system, const std::vector<std::string>& lines,
+                    std::string_view name, std::string_view key) {
+    for (const std::string& line : lines) {
+        const std::size_t equals = line.find('=');
+        if (equals == std::string::npos) continue;
+        const std::string_view text(line);
+        if (system.equalIgnoringCase(text.substr(equals + 1), name) &&
+            !system.equalIgnoringCase(text.substr(0, equals), key)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    return text;
+}
+
 bool fitsInALine(std::string_view text) {
     return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
@@ -82,6 +103,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         expected.push_back(made);
     }
+
+    // The same answers from a database as read, whose searches skip most
+    // of the text, and the same bytes from its first store.
+    NameDatabase fresh;
+    fresh.parse(std::string(file));
+    const std::vector<std::string> before = linesOf(database);
+    const std::string value =
+        under < before.size() ? before[under].substr(before[under].find('=') + 1) : "";
+    check(fresh.lookup(system, key) == value, "a search finds the first line under the key");
+    check(
+        fresh.givesNameToAnotherKey(system, name, key) == givenToAnother(system, before, name, key),
+        "a search finds the name given to another key");
+    fresh.store(system, key, name);
+    check(fresh.serialize() == joined(expected), "a first store writes the lines stored into");
 
     database.store(system, key, name);
     check(linesOf(database) == expected, "store changes the one line under the key");

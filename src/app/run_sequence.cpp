@@ -53,11 +53,14 @@ std::optional<int> databaseStage(SystemServices& system, const OptionList& optio
 }
 
 // After a change by pattern, with /w: the name goes into the database under
-// this machine's key. A failure is reported and the run goes on.
-void recordName(SystemServices& system, const RunContext& context, const std::string& name) {
-    if (!context.writeBack) return;
+// this machine's key. A failure is reported and the run goes on. The
+// arguments check has made sure that /w comes with file=, so the database
+// stage has loaded the file.
+void recordName(SystemServices& system, RunContext& context, const std::string& name) {
+    if (!context.writeBack || !context.database) return;
     try {
-        storeRecord(system, context.databasePath, formatSerialKey(context.serial), name);
+        storeRecord(system, context.databasePath, formatSerialKey(context.serial), name,
+                    *context.database);
     } catch (const RaisedError& error) {
         writeLine(system, {"Failed to store name into database: ", error.what()});
     }

@@ -61,10 +61,15 @@ private:
     FileLock lock_ = 0;
 };
 
-// Loads the file as it is now into database; no file leaves it empty.
+// Makes database the file as it is now; no file leaves it empty. The lines
+// read before serve as they are when the file still holds their bytes: a
+// large file is then compared a part at a time, not read into memory again.
 void loadCurrent(SystemServices& system, const std::string& path, NameDatabase& database) {
+    const std::string_view before[] = {database.bytes()};
+    if (!database.changed() && system.fileHolds(path, before)) return;
     switch (system.findEntry(path)) {
         case EntryKind::Missing:
+            database.parse({});
             return;
         case EntryKind::Directory:
             // Windows refuses to replace a directory with "access denied",
@@ -114,17 +119,16 @@ LoadResult loadDatabase(SystemServices& system, const std::string& path, NameDat
 }
 
 void storeRecord(SystemServices& system, const std::string& path, std::string_view key,
-                 std::string_view name) {
+                 std::string_view name, NameDatabase& database) {
     HeldLock lock(system, lockFilePath(path));
 
-    NameDatabase current;
-    loadCurrent(system, path, current);
-    if (current.hasBytesAfterNul()) {
+    loadCurrent(system, path, database);
+    if (database.hasBytesAfterNul()) {
         raise(ErrorKind::EWriteError,
               "The file " + path + " holds bytes after a NUL byte and was left unchanged");
     }
-    current.store(system, key, name);
-    const std::string text = current.serialize();
+    database.store(system, key, name);
+    const std::vector<std::string_view> text = database.serializedPieces();
 
     std::string temporary;
     switch (system.writeFileBeside(path, text, &temporary)) {

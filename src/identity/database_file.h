@@ -29,12 +29,14 @@ enum class LoadResult { Loaded, TooLarge };
 LoadResult loadDatabase(SystemServices& system, const std::string& path, NameDatabase& database);
 
 // Records key=name in the database at path so that no other writer's record
-// is lost and the file is never seen incomplete: under the lock, the file is
-// read afresh, the line stored into those lines, the whole text written to a
-// new file beside it and put in its place in one step, then read back. On
-// failure the file is left exactly as it was and a RaisedError carries the
-// message.
+// is lost and the file is never seen incomplete: under the lock, the file as
+// it is now is taken, the line stored into those lines, the whole text
+// written to a new file beside it and put in its place in one step, then read
+// back. database holds the file as read before (nothing if it was missing);
+// it serves as the file as it is now when the file still holds exactly those
+// bytes, and is read afresh otherwise. On failure the file is left exactly as
+// it was and a RaisedError carries the message.
 void storeRecord(SystemServices& system, const std::string& path, std::string_view key,
-                 std::string_view name);
+                 std::string_view name, NameDatabase& database);
 
 }  // namespace vorlane

@@ -1,10 +1,12 @@
 #include "identity/name_database.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
-#include <functional>
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <span>
 #include <utility>
 
 namespace vorlane {
@@ -38,24 +40,194 @@ bool isAsciiAlphanumeric(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+
+bool isAscii(char c) {
+    return static_cast<unsigned char>(c) < 0x80;
+}
+
+bool isAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return isAscii(c); });
+}
 
 // Only a line whose first "=" stands at key.size() has a key part as long as
 // key, and two ASCII letters or digits that differ in more than case differ in
 // every locale. Lines ruled out by these tests never reach the system's
 // comparison, which matters on large files: almost every line is ruled out.
+// Past a byte from 0x80 up the letter test stops: a byte there may be the
+// second of a double-byte character.
 bool keyPartMatches(SystemServices& system, std::string_view line, std::string_view key) {
     const std::size_t n = key.size();
     if (line.size() <= n || line[n] != '=') return false;
+    bool ascii = true;
     for (std::size_t i = 0; i < n; ++i) {
         const char c = line[i];
         if (c == '=') return false;
-        if (isAsciiAlphanumeric(c) && isAsciiAlphanumeric(key[i]) &&
+        ascii = ascii && isAscii(c) && isAscii(key[i]);
+        if (ascii && isAsciiAlphanumeric(c) && isAsciiAlphanumeric(key[i]) &&
             asciiLower(c) != asciiLower(key[i])) {
             return false;
         }
     }
     return system.equalIgnoringCase(line.substr(0, n), key);
+}
+
+bool isBreak(char c) {
+    return c == '\r' || c == '\n';
+}
+
+// A test of the byte at a fixed distance after a place in the text. It passes
+// when the byte is one of two values or, with orHigh, any byte from 0x80 up.
+struct ByteTest {
+    std::size_t distance;
+    char one;
+    char other;
+    bool orHigh;
+};
+
+// The test that lets through what a case-blind comparison with c may call
+// equal: c in either case, or any byte a code page may fold into it.
+ByteTest eitherCase(std::size_t distance, char c) {
+    const char upper = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+    return {distance, asciiLower(c), upper, true};
+}
+
+// Calls visit(place) in order for every place in text where every test
+// passes, until visit returns true; returns whether it did. A byte past the
+// end of the text passes every test: the tests only rule places out cheaply,
+// and visit decides. Sixteen places are tested at a time, with the
+// compiler's vector types.
+template <std::size_t N, typename Visit>
+bool forEachPlaceWhere(std::string_view text, const std::array<ByteTest, N>& tests, Visit visit) {
+    using Bytes = signed char __attribute__((vector_size(16)));
+    struct VectorTest {
+        std::size_t distance;
+        Bytes one;
+        Bytes other;
+        Bytes high;  // all ones where a byte from 0x80 up passes
+    };
+    std::array<VectorTest, N> vectorTests;
+    std::size_t reach = 0;
+    for (std::size_t i = 0; i < N; ++i) {
+        const ByteTest& test = tests[i];
+        const auto all = [](char c) { return Bytes{} + static_cast<signed char>(c); };
+        vectorTests[i] = {test.distance, all(test.one), all(test.other),
+                          test.orHigh ? ~Bytes{} : Bytes{}};
+        reach = std::max(reach, test.distance);
+    }
+    const char* const data = text.data();
+    const std::size_t size = text.size();
+    std::size_t place = 0;
+    for (; place + reach + 16 <= size; place += 16) {
+        Bytes passed = ~Bytes{};
+        for (const VectorTest& test : vectorTests) {
+            Bytes block;
+            std::memcpy(&block, data + place + test.distance, sizeof block);
+            passed &= (block == test.one) | (block == test.other) | ((block < 0) & test.high);
+        }
+        std::uint64_t halves[2];
+        std::memcpy(halves, &passed, sizeof halves);
+        if ((halves[0] | halves[1]) == 0) continue;
+        for (std::size_t half = 0; half < 2; ++half) {
+            // One bit a byte; the lowest is the first place.
+            for (std::uint64_t marks = halves[half] & 0x0101010101010101u; marks != 0;
+                 marks &= marks - 1) {
+                const std::size_t at =
+                    half * 8 + static_cast<std::size_t>(std::countr_zero(marks)) / 8;
+                if (visit(place + at)) return true;
+            }
+        }
+    }
+    for (; place < size; ++place) {
+        const bool passes = std::all_of(tests.begin(), tests.end(), [&](const ByteTest& test) {
+            const std::size_t at = place + test.distance;
+            if (at >= size) return true;
+            const char c = data[at];
+            return c == test.one || c == test.other || (test.orHigh && !isAscii(c));
+        });
+        if (passes && visit(place)) return true;
+    }
+    return false;
+}
+
+// The first line of text whose key part matches key; a view with no data
+// when there is none. Such a line starts with key's first letter or digit
+// and has its last one in place, in either case; where key has none there,
+// the "=" after the key part is tested instead.
+std::string_view firstLineWithKey(SystemServices& system, std::string_view text,
+                                  std::string_view key) {
+    const ByteTest equals{key.size(), '=', '=', false};
+    std::array<ByteTest, 2> tests{equals, equals};
+    if (!key.empty() && isAscii(key)) {
+        if (isAsciiAlphanumeric(key.front())) tests[0] = eitherCase(0, key.front());
+        if (isAsciiAlphanumeric(key.back())) tests[1] = eitherCase(key.size() - 1, key.back());
+    }
+    std::string_view found;
+    forEachPlaceWhere(text, tests, [&](std::size_t place) {
+        if (place != 0 && !isBreak(text[place - 1])) return false;
+        const std::string_view line =
+            text.substr(place, nextBreak(text.data(), place, text.size()) - place);
+        if (!keyPartMatches(system, line, key)) return false;
+        found = line;
+        return true;
+    });
+    return found;
+}
+
+// Whether some line of text whose key part does not match key has name as
+// its value. The places tested are those of the "=" before such a value: it
+// is followed by name's first letter or digit, and name's last one stands
+// in place, in either case; where name has none there, the "=" itself and
+// the break after the value are tested instead.
+bool textGivesNameToAnotherKey(SystemServices& system, std::string_view text, std::string_view name,
+                               std::string_view key) {
+    const std::size_t n = name.size();
+    std::array<ByteTest, 2> tests{ByteTest{0, '=', '=', false}, ByteTest{n + 1, '\r', '\n', false}};
+    if (isAscii(name)) {
+        if (isAsciiAlphanumeric(name.front())) tests[0] = eitherCase(1, name.front());
+        if (isAsciiAlphanumeric(name.back())) tests[1] = eitherCase(n, name.back());
+    }
+    return forEachPlaceWhere(text, tests, [&](std::size_t at) {
+        const std::size_t end = at + 1 + n;
+        if (text[at] != '=') return false;
+        if (end > text.size() || (end < text.size() && !isBreak(text[end]))) return false;
+        std::size_t start = at;
+        while (start > 0 && !isBreak(text[start - 1])) --start;
+        // The value begins after the line's first "=".
+        if (text.substr(start, at - start).find('=') != std::string_view::npos) return false;
+        if (!system.equalIgnoringCase(text.substr(at + 1, n), name)) return false;
+        return !keyPartMatches(system, text.substr(start, end - start), key);
+    });
+}
+
+// True when every break in text is CR LF and the text is empty or ends with
+// one: written back, such a text is unchanged byte for byte. Sixteen pairs of
+// neighbouring bytes are tested at a time: a CR must come right before an LF,
+// and an LF right after a CR.
+bool breaksAreCrLf(std::string_view text) {
+    const std::size_t size = text.size();
+    if (size == 0) return true;
+    if (size < 2 || text[size - 2] != '\r' || text[size - 1] != '\n' || text[0] == '\n') {
+        return false;
+    }
+    using Bytes = char __attribute__((vector_size(16)));
+    std::size_t at = 0;
+    for (; at + 17 <= size; at += 16) {
+        Bytes here;
+        Bytes next;
+        std::memcpy(&here, text.data() + at, sizeof here);
+        std::memcpy(&next, text.data() + at + 1, sizeof next);
+        const auto mismatched = (here == '\r') != (next == '\n');
+        std::uint64_t halves[2];
+        std::memcpy(halves, &mismatched, sizeof halves);
+        if ((halves[0] | halves[1]) != 0) return false;
+    }
+    for (; at + 1 < size; ++at) {
+        if ((text[at] == '\r') != (text[at + 1] == '\n')) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -65,6 +237,7 @@ void NameDatabase::parse(std::string bytes) {
     added_.clear();
     lines_.clear();
     pendingSystem_ = nullptr;
+    searched_ = false;
     const std::size_t size = std::min(std::string_view(buffer_).find('\0'), buffer_.size());
     text_ = std::string_view(buffer_).substr(0, size);
     bytesAfterNul_ = size + 1 < buffer_.size();
@@ -122,7 +295,30 @@ std::string_view NameDatabase::line(std::size_t index) const {
     return lines_[index];
 }
 
+std::vector<std::string_view> NameDatabase::serializedPieces() const {
+    static constexpr std::string_view kCrLf = "\r\n";
+    // A text whose breaks are all CR LF is written as it stands, with the
+    // one line a first store made put in: no line is looked at but that one.
+    if (added_.size() <= 1 && breaksAreCrLf(text_)) {
+        if (added_.empty()) return {text_};
+        if (pendingSystem_ != nullptr) {
+            const std::string_view old = bufferLineWith(*pendingSystem_, pendingKey_);
+            if (old.data() == nullptr) return {text_, pendingLine_, kCrLf};
+            const std::size_t start = static_cast<std::size_t>(old.data() - text_.data());
+            return {text_.substr(0, start), pendingLine_, text_.substr(start + old.size())};
+        }
+    }
+    normalized_ = normalize();
+    return {normalized_};
+}
+
 std::string NameDatabase::serialize() const {
+    std::string bytes;
+    for (const std::string_view piece : serializedPieces()) bytes.append(piece);
+    return bytes;
+}
+
+std::string NameDatabase::normalize() const {
     // Room for the text as read, the lines store made, and CR LF breaks in
     // place of one-byte ones on a tenth of the lines; a file of mostly LF
     // breaks makes the string grow, which costs time but changes nothing else.
@@ -143,8 +339,8 @@ std::string NameDatabase::serialize() const {
     const char* stretchEnd = nullptr;
     forEachLine([&](std::string_view line) {
         const char* end = line.data() + line.size();
-        const bool followedByCrLf = inBuffer(line.data()) && bufferEnd - end >= 2 &&
-                                    end[0] == '\r' && end[1] == '\n';
+        const bool followedByCrLf =
+            inBuffer(line.data()) && bufferEnd - end >= 2 && end[0] == '\r' && end[1] == '\n';
         if (followedByCrLf && line.data() == stretchEnd) {
             stretchEnd = end + 2;
             return false;
@@ -165,14 +361,30 @@ std::string NameDatabase::serialize() const {
     return bytes;
 }
 
-std::string NameDatabase::lookup(SystemServices& system, std::string_view key) const {
-    std::string value;
+std::string_view NameDatabase::bufferLineWith(SystemServices& system, std::string_view key) const {
+    if (!searched_ || searchedKey_ != key) {
+        searchedLine_ = firstLineWithKey(system, text_, key);
+        searchedKey_ = key;
+        searched_ = true;
+    }
+    return searchedLine_;
+}
+
+std::string_view NameDatabase::firstLineWith(SystemServices& system, std::string_view key) const {
+    if (added_.empty()) return bufferLineWith(system, key);
+    std::string_view found;
     forEachLine([&](std::string_view line) {
         if (!keyPartMatches(system, line, key)) return false;
-        value = line.substr(key.size() + 1);
+        found = line;
         return true;
     });
-    return value;
+    return found;
+}
+
+std::string NameDatabase::lookup(SystemServices& system, std::string_view key) const {
+    const std::string_view line = firstLineWith(system, key);
+    if (line.data() == nullptr) return {};
+    return std::string(line.substr(key.size() + 1));
 }
 
 void NameDatabase::store(SystemServices& system, std::string_view key, std::string_view name) {
@@ -203,6 +415,7 @@ void NameDatabase::store(SystemServices& system, std::string_view key, std::stri
 bool NameDatabase::givesNameToAnotherKey(SystemServices& system, std::string_view name,
                                          std::string_view key) const {
     if (name.empty()) return false;
+    if (added_.empty()) return textGivesNameToAnotherKey(system, text_, name, key);
     return forEachLine([&](std::string_view line) {
         // A value as long as name has its line's first "=" right before it,
         // which rules out most lines before anything is searched.

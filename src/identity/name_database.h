@@ -31,8 +31,20 @@ public:
     // Replaces the lines with those of the file's bytes.
     void parse(std::string bytes);
 
-    // The file's bytes for the current lines.
+    // The file's bytes for the current lines, as pieces to be written one
+    // after another. They point into the database and stay good until it is
+    // next changed. Where the file's breaks are all CR LF, they are the text
+    // as read, with the line a first store made in its place.
+    std::vector<std::string_view> serializedPieces() const;
+
+    // The same bytes in one string.
     std::string serialize() const;
+
+    // The bytes last parsed, all of them.
+    std::string_view bytes() const { return buffer_; }
+
+    // True when store has changed the lines since they were parsed.
+    bool changed() const { return !added_.empty(); }
 
     // True when the bytes last parsed had anything after a NUL: those bytes
     // are not among the lines, so writing the lines back would drop them.
@@ -64,6 +76,18 @@ private:
     // Makes the views of the lines, once.
     void split() const;
 
+    // The first line whose key part matches key; a view with no data when
+    // there is none.
+    std::string_view firstLineWith(SystemServices& system, std::string_view key) const;
+
+    // The first line of the buffer as read whose key part matches key. The
+    // last answer is kept: a name is looked up and then stored under the
+    // same key, and a large buffer is searched once for both.
+    std::string_view bufferLineWith(SystemServices& system, std::string_view key) const;
+
+    // The current lines, each followed by CR LF, in one string.
+    std::string normalize() const;
+
     std::string buffer_;             // the bytes the lines were read from
     std::string_view text_;          // the part of buffer_ before any NUL
     std::deque<std::string> added_;  // lines made by store (stable addresses)
@@ -75,6 +99,10 @@ private:
     std::string_view pendingLine_;
     std::string_view pendingKey_;
     bool bytesAfterNul_ = false;
+    mutable std::string normalized_;  // what serializedPieces made, where it had to
+    mutable bool searched_ = false;   // bufferLineWith has an answer for searchedKey_
+    mutable std::string searchedKey_;
+    mutable std::string_view searchedLine_;
 };
 
 }  // namespace vorlane

@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <netdb.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -12,6 +13,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -62,6 +64,11 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
+bool writeAll(int fd, TextPieces pieces) {
+    return std::all_of(pieces.begin(), pieces.end(),
+                       [fd](std::string_view piece) { return writeAll(fd, piece); });
+}
+
 // Writes the whole text into path in place: for a file that is a mount point
 // and so cannot be replaced by a rename.
 int rewriteInPlace(const char* path, std::string_view text) {
@@ -87,6 +94,17 @@ int syncDirectory(const std::string& directory) {
     const int error = ::fsync(fd) == 0 ? 0 : errno;
     ::close(fd);
     return error;
+}
+
+// Asks for the memory of a large buffer in 2 MiB pages, where the system
+// offers them, before it is first touched: a 20 MB file then costs ten page
+// faults instead of five thousand, which is most of the time its reading takes.
+void preferLargePages(char* buffer, std::size_t size) {
+    constexpr std::uintptr_t kLargePage = std::uintptr_t{2} << 20;
+    const auto begin = reinterpret_cast<std::uintptr_t>(buffer);
+    const std::uintptr_t first = (begin + kLargePage - 1) & ~(kLargePage - 1);
+    const std::uintptr_t end = (begin + size) & ~(kLargePage - 1);
+    if (first < end) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
 }
 
 mode_t creationMode() {
@@ -159,11 +177,14 @@ public:
     bool SetComputerNameA(const char* name) override {
         if (!isAcceptableHostName(name)) return fail(EINVAL);
         const std::string text = std::string(name) + "\n";
+        const std::string_view pieces[] = {text};
 
         // The new file is made the way a database's is: beside the old one,
         // with its mode, flushed. A failure has set the last error.
         std::string temporary;
-        if (writeFileBeside(kHostnameFile, text, &temporary) != WriteResult::Written) return false;
+        if (writeFileBeside(kHostnameFile, pieces, &temporary) != WriteResult::Written) {
+            return false;
+        }
 
         int error = 0;
         char previous[256] = {};
@@ -319,23 +340,22 @@ public:
         return result;
     }
 
-    bool fileHolds(const std::string& path, std::string_view bytes) override {
+    bool fileHolds(const std::string& path, TextPieces pieces) override {
         const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
         if (fd < 0) return fail(errno);
         struct stat info;
         bool same = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-                    static_cast<std::uint64_t>(info.st_size) == bytes.size();
-        char piece[1 << 16];
+                    static_cast<std::uint64_t>(info.st_size) == totalSize(pieces);
+        PiecesMatcher expected(pieces);
+        char part[1 << 16];
         while (same) {
-            const ssize_t got = ::read(fd, piece, sizeof piece);
+            const ssize_t got = ::read(fd, part, sizeof part);
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) {
-                same = got == 0 && bytes.empty();
+                same = got == 0 && expected.atEnd();
                 break;
             }
-            const auto length = static_cast<std::size_t>(got);
-            same = length <= bytes.size() && std::memcmp(piece, bytes.data(), length) == 0;
-            bytes.remove_prefix(same ? length : 0);
+            same = expected.matchNext(std::string_view(part, static_cast<std::size_t>(got)));
         }
         ::close(fd);
         return same;
@@ -365,7 +385,7 @@ public:
         if (lock != 0) ::close(static_cast<int>(lock - 1));
     }
 
-    WriteResult writeFileBeside(const std::string& target, std::string_view contents,
+    WriteResult writeFileBeside(const std::string& target, TextPieces contents,
                                 std::string* temporaryPath) override {
         std::string name = target + ".XXXXXX";
         // mkostemp creates the file with O_EXCL: never through a name or link
@@ -439,7 +459,10 @@ private:
         if (!S_ISREG(info.st_mode)) return fail(EINVAL), ReadResult::CannotOpen;
         const auto size = static_cast<std::uint64_t>(info.st_size);
         if (size > sizeLimit) return fail(EFBIG), ReadResult::TooLarge;
-        contents->assign(static_cast<std::size_t>(size), '\0');
+        contents->clear();
+        contents->reserve(static_cast<std::size_t>(size));
+        preferLargePages(contents->data(), contents->capacity());
+        contents->resize(static_cast<std::size_t>(size));
         std::size_t done = 0;
         while (done < contents->size()) {
             const ssize_t got = ::read(fd, contents->data() + done, contents->size() - done);

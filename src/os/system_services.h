@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "os/text_pieces.h"
+
 namespace vorlane {
 
 using Dword = std::uint32_t;
@@ -145,9 +147,10 @@ public:
     virtual ReadResult readWholeFile(const std::string& path, std::uint64_t sizeLimit,
                                      std::string* contents) = 0;
 
-    // True when the regular file at path holds exactly bytes. It is read in
-    // pieces, so checking a large file costs no second copy of it.
-    virtual bool fileHolds(const std::string& path, std::string_view bytes) = 0;
+    // True when the regular file at path holds exactly the text of pieces.
+    // It is read a part at a time, so checking a large file costs no second
+    // copy of it.
+    virtual bool fileHolds(const std::string& path, TextPieces pieces) = 0;
 
     // Tries once to take the exclusive lock on byte 0 of lockPath, creating
     // the file if need be. Every writer of a database honours this lock, on
@@ -158,9 +161,10 @@ public:
 
     // Creates a new file in target's directory, never through an existing
     // name or link, with target's permission bits (and owner, where allowed),
-    // writes contents, flushes it to the disk and closes it. Its path goes to
-    // *temporaryPath; on failure nothing is left behind.
-    virtual WriteResult writeFileBeside(const std::string& target, std::string_view contents,
+    // writes the pieces one after another, flushes the file to the disk and
+    // closes it. Its path goes to *temporaryPath; on failure nothing is left
+    // behind.
+    virtual WriteResult writeFileBeside(const std::string& target, TextPieces contents,
                                         std::string* temporaryPath) = 0;
 
     // Puts source in place of target in one atomic step that reaches the disk.

@@ -205,22 +205,22 @@ public:
         return result;
     }
 
-    bool fileHolds(const std::string& path, std::string_view bytes) override {
+    bool fileHolds(const std::string& path, TextPieces pieces) override {
         const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return false;
         LARGE_INTEGER size;
         bool same = ::GetFileType(file) == FILE_TYPE_DISK && ::GetFileSizeEx(file, &size) &&
-                    static_cast<std::uint64_t>(size.QuadPart) == bytes.size();
-        char piece[1 << 16];
+                    static_cast<std::uint64_t>(size.QuadPart) == totalSize(pieces);
+        PiecesMatcher expected(pieces);
+        char part[1 << 16];
         while (same) {
             DWORD got = 0;
-            if (!::ReadFile(file, piece, sizeof piece, &got, nullptr) || got == 0) {
-                same = got == 0 && bytes.empty();
+            if (!::ReadFile(file, part, sizeof part, &got, nullptr) || got == 0) {
+                same = got == 0 && expected.atEnd();
                 break;
             }
-            same = got <= bytes.size() && std::memcmp(piece, bytes.data(), got) == 0;
-            bytes.remove_prefix(same ? got : 0);
+            same = expected.matchNext(std::string_view(part, got));
         }
         ::CloseHandle(file);
         return same;
@@ -254,7 +254,7 @@ public:
         ::CloseHandle(file);
     }
 
-    WriteResult writeFileBeside(const std::string& target, std::string_view contents,
+    WriteResult writeFileBeside(const std::string& target, TextPieces contents,
                                 std::string* temporaryPath) override {
         HANDLE file = INVALID_HANDLE_VALUE;
         std::string name;
@@ -272,12 +272,14 @@ public:
             }
         }
         bool written = true;
-        while (written && !contents.empty()) {
-            const DWORD chunk =
-                static_cast<DWORD>(contents.size() < 0x40000000u ? contents.size() : 0x40000000u);
-            DWORD done = 0;
-            written = ::WriteFile(file, contents.data(), chunk, &done, nullptr) && done == chunk;
-            contents.remove_prefix(done);
+        for (std::string_view piece : contents) {
+            while (written && !piece.empty()) {
+                const DWORD chunk =
+                    static_cast<DWORD>(piece.size() < 0x40000000u ? piece.size() : 0x40000000u);
+                DWORD done = 0;
+                written = ::WriteFile(file, piece.data(), chunk, &done, nullptr) && done == chunk;
+                piece.remove_prefix(done);
+            }
         }
         written = written && ::FlushFileBuffers(file);
         DWORD error = written ? 0 : ::GetLastError();

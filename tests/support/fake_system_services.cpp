@@ -14,6 +14,12 @@ const Luid kShutdownLuid{19, 0};
 std::string boolText(int value) {
     return std::to_string(value);
 }
+
+std::string joined(TextPieces pieces) {
+    std::string text;
+    for (const std::string_view piece : pieces) text.append(piece);
+    return text;
+}
 }  // namespace
 
 std::vector<std::string> FakeSystemServices::callsNamed(const std::string& call) const {
@@ -192,11 +198,12 @@ ReadResult FakeSystemServices::readWholeFile(const std::string& path, std::uint6
     return ReadResult::Read;
 }
 
-bool FakeSystemServices::fileHolds(const std::string& path, std::string_view bytes) {
+bool FakeSystemServices::fileHolds(const std::string& path, TextPieces pieces) {
     if (!enter("fileHolds", path)) return false;
     const auto file = files.find(path);
+    // A file given an apparent size that large holds no such text.
     return file != files.end() && !file->second.directory && file->second.regular &&
-           file->second.bytes == bytes;
+           file->second.apparentSize == 0 && file->second.bytes == joined(pieces);
 }
 
 LockResult FakeSystemServices::tryLockFile(const std::string& lockPath, FileLock* lock) {
@@ -220,8 +227,7 @@ void FakeSystemServices::unlockFile(FileLock lock) {
     if (held != heldLocks_.end()) heldLocks_.erase(held);
 }
 
-WriteResult FakeSystemServices::writeFileBeside(const std::string& target,
-                                                std::string_view contents,
+WriteResult FakeSystemServices::writeFileBeside(const std::string& target, TextPieces contents,
                                                 std::string* temporaryPath) {
     if (!enter("writeFileBeside", target)) return WriteResult::CannotCreate;
     if (diskFull) {
@@ -229,7 +235,7 @@ WriteResult FakeSystemServices::writeFileBeside(const std::string& target,
         return WriteResult::WriteFailed;
     }
     const std::string name = target + ".tmp" + std::to_string(++temporaryCount_);
-    files[name].bytes = std::string(contents);
+    files[name].bytes = joined(contents);
     *temporaryPath = name;
     return WriteResult::Written;
 }

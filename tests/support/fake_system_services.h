@@ -108,10 +108,10 @@ public:
     EntryKind findEntry(const std::string& path) override;
     ReadResult readWholeFile(const std::string& path, std::uint64_t sizeLimit,
                              std::string* contents) override;
-    bool fileHolds(const std::string& path, std::string_view bytes) override;
+    bool fileHolds(const std::string& path, TextPieces pieces) override;
     LockResult tryLockFile(const std::string& lockPath, FileLock* lock) override;
     void unlockFile(FileLock lock) override;
-    WriteResult writeFileBeside(const std::string& target, std::string_view contents,
+    WriteResult writeFileBeside(const std::string& target, TextPieces contents,
                                 std::string* temporaryPath) override;
     bool replaceFile(const std::string& source, const std::string& target) override;
     bool isTransientReplaceError(Dword code) override { return code == kSharingViolation; }

@@ -1,7 +1,8 @@
 // Drives the database record step from tests, on Linux and under Wine:
 //   record_tool record DATABASE KEY NAME [START_FILE]
 //     waits until START_FILE exists (so that many writers start together),
-//     records KEY=NAME, prints "ok" or "error: <message>" and exits 0 or 1.
+//     reads the database and records KEY=NAME in it, prints "ok" or "error: <message>" and exits 0
+//     or 1.
 //   record_tool lock DATABASE SECONDS
 //     takes the database's lock, prints "locked", holds it, then exits.
 #include <cstdio>
@@ -32,8 +33,19 @@ int record(vorlane::SystemServices& system, int argc, char** argv) {
         while (system.findEntry(argv[5]) == vorlane::EntryKind::Missing)
             system.sleepMilliseconds(1);
     }
+    // As the program does: the file as it is at the start, then the record,
+    // by which time other writers may have changed it. A file that cannot
+    // be read at the start is read under the lock.
+    vorlane::NameDatabase database;
     try {
-        vorlane::storeRecord(system, argv[2], argv[3], argv[4]);
+        if (vorlane::databasePresent(system, argv[2])) {
+            vorlane::loadDatabase(system, argv[2], database);
+        }
+    } catch (const vorlane::RaisedError&) {
+        database.parse({});
+    }
+    try {
+        vorlane::storeRecord(system, argv[2], argv[3], argv[4], database);
     } catch (const vorlane::RaisedError& error) {
         say(std::string("error: ") + error.what());
         return 1;

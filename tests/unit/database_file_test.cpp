@@ -112,23 +112,43 @@ TEST(DatabaseFileTest, LoadStopsAt256MiBAndRaisesForAFileItCannotOpen) {
 }
 
 TEST(DatabaseFileTest, StoreRecordWorksUnderTheLockOnTheFileAsItIsNow) {
-    FakeSystemServices fake;
-    fake.files[kPath].bytes = "# lab\nFFFFFFFF=x";
-    storeRecord(fake, kPath, "00001A2B", "lab12");
+    const std::string now = "# lab\nFFFFFFFF=x";
+    const Calls reread{"tryLockFile(db.txt.lock)", "fileHolds(db.txt)",
+                       "findEntry(db.txt)",        "readWholeFile(db.txt)",
+                       "writeFileBeside(db.txt)",  "replaceFile(db.txt.tmp1,db.txt)",
+                       "fileHolds(db.txt)",        "unlockFile(db.txt.lock)"};
+    Calls unchanged = reread;
+    unchanged.erase(unchanged.begin() + 2, unchanged.begin() + 4);
+    const struct {
+        const char* what;
+        std::optional<std::string> readBefore;
+        Calls calls;
+    } cases[] = {
+        {"nothing read before", std::nullopt, reread},
+        {"the file changed since", "# lab\n", reread},
+        {"the file as read before", now, unchanged},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeSystemServices fake;
+        fake.files[kPath].bytes = now;
+        NameDatabase database;
+        if (c.readBefore) database.parse(*c.readBefore);
+        storeRecord(fake, kPath, "00001A2B", "lab12", database);
+        EXPECT_EQ(fake.calls, c.calls);
+        EXPECT_EQ(fake.files[kPath].bytes, "# lab\r\nFFFFFFFF=x\r\n00001A2B=lab12\r\n");
+        EXPECT_EQ(database.serialize(), fake.files[kPath].bytes);
+        EXPECT_TRUE(onlyDatabaseAndLock(fake));
+    }
     EXPECT_EQ(lockFilePath(kPath), kLock);
-    EXPECT_EQ(fake.calls,
-              (Calls{"tryLockFile(db.txt.lock)", "findEntry(db.txt)", "readWholeFile(db.txt)",
-                     "writeFileBeside(db.txt)", "replaceFile(db.txt.tmp1,db.txt)",
-                     "fileHolds(db.txt)", "unlockFile(db.txt.lock)"}));
-    EXPECT_EQ(fake.files[kPath].bytes, "# lab\r\nFFFFFFFF=x\r\n00001A2B=lab12\r\n");
-    EXPECT_TRUE(onlyDatabaseAndLock(fake));
 }
 
 TEST(DatabaseFileTest, StoreRecordWaitsForTheLockWithGrowingPauses) {
     SharedDatabase fake;
     fake.locksHeldElsewhere = {kLock};
     fake.releaseElsewhereAt = 3000;
-    storeRecord(fake, kPath, "00001A2B", "lab12");
+    NameDatabase database;
+    storeRecord(fake, kPath, "00001A2B", "lab12", database);
     EXPECT_EQ(fake.files[kPath].bytes, "00001A2B=lab12\r\n");
     ASSERT_FALSE(fake.pauses.empty());
     EXPECT_LE(fake.pauses.front(), 50u);
@@ -146,7 +166,8 @@ TEST(DatabaseFileTest, StoreRecordTriesTheReplaceAgainWhileTheFileIsBusyForAMome
     SharedDatabase fake;
     fake.files[kPath].bytes = "FFFFFFFF=x\r\n";
     fake.replaceBusyTimes = 3;
-    storeRecord(fake, kPath, "00001A2B", "lab12");
+    NameDatabase database;
+    storeRecord(fake, kPath, "00001A2B", "lab12", database);
     EXPECT_EQ(fake.files[kPath].bytes, "FFFFFFFF=x\r\n00001A2B=lab12\r\n");
     EXPECT_EQ(fake.callsNamed("replaceFile"), Calls(4, "replaceFile(db.txt.tmp1,db.txt)"));
     EXPECT_EQ(fake.pauses.size(), 3u);
@@ -339,6 +360,7 @@ TEST(RecordStepTest, AFailureLeavesTheFileAsItWasAndTheRunGoesOn) {
         {"file grown unreadable",
          [](SharedDatabase& fake) {
              fake.atFirstLockAttempt = [](SharedDatabase& shared) {
+                 shared.failAlways("fileHolds", FakeSystemServices::kSharingViolation);
                  shared.failAlways("readWholeFile", FakeSystemServices::kSharingViolation);
              };
          },

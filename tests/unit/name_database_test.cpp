@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -236,6 +238,99 @@ TEST(NameDatabaseTest, GivesNameToAnotherKeyOnlyForOtherKeysValues) {
         NameDatabase database;
         database.parse(c.file);
         EXPECT_EQ(database.givesNameToAnotherKey(system, c.name, "00001A2B"), c.given);
+    }
+}
+
+// A system whose case-blind comparison also takes 0xDD for "i", as a
+// Turkish code page takes its dotted capital I: letters outside ASCII can
+// match ASCII ones.
+class TurkishComparison : public FakeSystemServices {
+public:
+    bool equalIgnoringCase(std::string_view a, std::string_view b) override {
+        if (a.size() != b.size()) return false;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            if (fold(a[i]) != fold(b[i])) return false;
+        }
+        return true;
+    }
+
+private:
+    static char fold(char c) {
+        if (c == '\xDD') return 'i';
+        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    }
+};
+
+// The answers worked out from the lines one at a time, the plain way.
+std::size_t firstLineUnder(SystemServices& system, const Lines& lines, std::string_view key) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::size_t equals = lines[i].find('=');
+        if (equals != std::string::npos &&
+            system.equalIgnoringCase(std::string_view(lines[i]).substr(0, equals), key)) {
+            return i;
+        }
+    }
+    return lines.size();
+}
+
+bool givenToAnother(SystemServices& system, const Lines& lines, std::string_view name,
+                    std::string_view key) {
+    for (const std::string& line : lines) {
+        const std::size_t equals = line.find('=');
+        if (equals == std::string::npos) continue;
+        const std::string_view text(line);
+        if (system.equalIgnoringCase(text.substr(equals + 1), name) &&
+            !system.equalIgnoringCase(text.substr(0, equals), key)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The searches of a large file skip most of it; whatever the bytes, they must
+// find what a look at every line finds, and a store must write what storing
+// into the lines one by one writes.
+TEST(NameDatabaseTest, SearchesAndWritesAgreeWithALookAtEveryLine) {
+    TurkishComparison system;
+    std::mt19937 random(7);
+    const std::string_view bytes("ab=\r\n0iI\xDD\0", 11);
+    const auto pick = [&](std::string_view from, std::size_t most) {
+        std::string text(std::uniform_int_distribution<std::size_t>(0, most)(random), ' ');
+        for (char& c : text)
+            c = from[std::uniform_int_distribution<std::size_t>(0, from.size() - 1)(random)];
+        return text;
+    };
+    for (int round = 0; round < 20000; ++round) {
+        // Long enough that some places are tested sixteen at a time.
+        const std::string file = pick(round % 50 == 0 ? bytes : bytes.substr(0, 10), 60);
+        std::string key = pick("ab0iI\xDD", 3);
+        std::string name = pick("ab0iI\xDD=", 3);
+        if (key.empty()) key = "i";
+        if (name.empty()) name = "0";
+        SCOPED_TRACE(::testing::PrintToString(file) + " key " + key + " name " + name);
+
+        NameDatabase database;
+        database.parse(file);
+        NameDatabase split;
+        split.parse(file);
+        Lines lines = linesOf(split);
+
+        const std::size_t under = firstLineUnder(system, lines, key);
+        const std::string value =
+            under < lines.size() ? lines[under].substr(lines[under].find('=') + 1) : "";
+        EXPECT_EQ(database.lookup(system, key), value);
+        EXPECT_EQ(database.givesNameToAnotherKey(system, name, key),
+                  givenToAnother(system, lines, name, key));
+
+        database.store(system, key, name);
+        if (under < lines.size()) {
+            lines[under] = key + "=" + name;
+        } else {
+            lines.push_back(key + "=" + name);
+        }
+        std::string written;
+        for (const std::string& line : lines) written += line + "\r\n";
+        EXPECT_EQ(database.serialize(), written);
     }
 }
 
