@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "database_reference.h"
 #include "fake_system_services.h"
 #include "fuzz_check.h"
 #include "identity/name_database.h"
@@ -16,14 +17,10 @@ namespace {
 
 using vorlane::NameDatabase;
 using vorlane::fuzz::check;
-
-std::vector<std::string> linesOf(const NameDatabase& database) {
-    std::vector<std::string> lines;
-    for (std::size_t i = 0; i < database.lineCount(); ++i) {
-        lines.emplace_back(database.line(i));
-    }
-    return lines;
-}
+using vorlane::testing::crLfText;
+using vorlane::testing::firstLineUnder;
+using vorlane::testing::givenToAnother;
+using vorlane::testing::linesOf;
 
 // Writes the lines and reads them back.
 void checkRoundTrip(const NameDatabase& database) {
@@ -31,41 +28,6 @@ void checkRoundTrip(const NameDatabase& database) {
     reread.parse(database.serialize());
     check(linesOf(reread) == linesOf(database), "written lines read back the same");
     check(!reread.hasBytesAfterNul(), "written text has no NUL");
-}
-
-// The index of the first line whose text before its first "=" is key, case
-// aside; lines.size() when there is none.
-std::size_t firstLineUnder(vorlane::SystemServices& system, const std::vector<std::string>& lines,
-                           std::string_view key) {
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::size_t equals = lines[i].find('=');
-        if (equals != std::string::npos &&
-            system.equalIgnoringCase(std::string_view(lines[i]).substr(0, equals), key)) {
-            return i;
-        }
-    }
-    return lines.size();
-}
-
-// Whether a line other than one under key has name as its value, case aside.
-bool givenToAnother(vorlane::SystemServices& system, const std::vector<std::string>& lines,
-                    std::string_view name, std::string_view key) {
-    for (const std::string& line : lines) {
-        const std::size_t equals = line.find('=');
-        if (equals == std::string::npos) continue;
-        const std::string_view text(line);
-        if (system.equalIgnoringCase(text.substr(equals + 1), name) &&
-            !system.equalIgnoringCase(text.substr(0, equals), key)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-std::string joined(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& line : lines) text += line + "\r\n";
-    return text;
 }
 
 bool fitsInALine(std::string_view text) {
@@ -116,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fresh.givesNameToAnotherKey(system, name, key) == givenToAnother(system, before, name, key),
         "a search finds the name given to another key");
     fresh.store(system, key, name);
-    check(fresh.serialize() == joined(expected), "a first store writes the lines stored into");
+    check(fresh.serialize() == crLfText(expected), "a first store writes the lines stored into");
 
     database.store(system, key, name);
     check(linesOf(database) == expected, "store changes the one line under the key");

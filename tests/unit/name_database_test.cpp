@@ -8,19 +8,18 @@
 #include <utility>
 #include <vector>
 
+#include "database_reference.h"
 #include "fake_system_services.h"
 
 namespace vorlane {
 namespace {
 
 using namespace std::string_literals;
+using testing::crLfText;
 using testing::FakeSystemServices;
-
-std::vector<std::string> linesOf(const NameDatabase& database) {
-    std::vector<std::string> lines;
-    for (std::size_t i = 0; i < database.lineCount(); ++i) lines.emplace_back(database.line(i));
-    return lines;
-}
+using testing::firstLineUnder;
+using testing::givenToAnother;
+using testing::linesOf;
 
 using Lines = std::vector<std::string>;
 
@@ -261,32 +260,6 @@ private:
     }
 };
 
-// The answers worked out from the lines one at a time, the plain way.
-std::size_t firstLineUnder(SystemServices& system, const Lines& lines, std::string_view key) {
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::size_t equals = lines[i].find('=');
-        if (equals != std::string::npos &&
-            system.equalIgnoringCase(std::string_view(lines[i]).substr(0, equals), key)) {
-            return i;
-        }
-    }
-    return lines.size();
-}
-
-bool givenToAnother(SystemServices& system, const Lines& lines, std::string_view name,
-                    std::string_view key) {
-    for (const std::string& line : lines) {
-        const std::size_t equals = line.find('=');
-        if (equals == std::string::npos) continue;
-        const std::string_view text(line);
-        if (system.equalIgnoringCase(text.substr(equals + 1), name) &&
-            !system.equalIgnoringCase(text.substr(0, equals), key)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // The searches of a large file skip most of it; whatever the bytes, they must
 // find what a look at every line finds, and a store must write what storing
 // into the lines one by one writes.
@@ -328,9 +301,7 @@ TEST(NameDatabaseTest, SearchesAndWritesAgreeWithALookAtEveryLine) {
         } else {
             lines.push_back(key + "=" + name);
         }
-        std::string written;
-        for (const std::string& line : lines) written += line + "\r\n";
-        EXPECT_EQ(database.serialize(), written);
+        EXPECT_EQ(database.serialize(), crLfText(lines));
     }
 }
 
